@@ -7,3 +7,10 @@ elseif(HARBEX_SANITIZE STREQUAL "thread")
 elseif(NOT HARBEX_SANITIZE STREQUAL "")
   message(FATAL_ERROR "HARBEX_SANITIZE must be empty, 'address' or 'thread'")
 endif()
+
+# The fuzz build instruments everything for coverage; fuzz targets add the
+# libFuzzer driver (tests/CMakeLists.txt).
+if(HARBEX_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
