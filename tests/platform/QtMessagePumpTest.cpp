@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <atomic>
+#include <thread>
+
+#include "platform/Messages.h"
+#include "platform/Ticks.h"
+#include "platform/qt/QtMessagePump.h"
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+TEST(QtMessagePump, DeliversInsideAModalMessageBox) {
+  QMessageBox box(QMessageBox::Information, "Quor Tallyport", "waiting", QMessageBox::Ok);
+  int delivered = 0;
+  HWND window = CreateMessageWindow([&](UINT, WPARAM, LPARAM) -> LRESULT {
+    ++delivered;
+    box.done(QMessageBox::Ok);
+    return 0;
+  });
+  std::thread poster([&] {
+    std::this_thread::sleep_for(50ms);
+    PostMessage(window, WM_USER, 0, 0);
+  });
+  QTimer::singleShot(20s, &box, [&] { box.done(QMessageBox::Cancel); });  // never hang
+  const int result = box.exec();
+  poster.join();
+  DestroyMessageWindow(window);
+  EXPECT_EQ(result, QMessageBox::Ok);
+  EXPECT_EQ(delivered, 1);
+}
+
+TEST(QtMessagePump, CrossThreadSendIsAnsweredByTheQtLoop) {
+  HWND window = CreateMessageWindow([](UINT, WPARAM w, LPARAM) -> LRESULT { return w + 1; });
+  std::atomic<bool> done{false};
+  LRESULT answer = 0;
+  bool ok = false;
+  std::thread sender([&] {
+    ok = SendMessageTimeout(window, WM_USER, 41, 0, 5000ms, &answer);
+    done = true;
+  });
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] { if (done) loop.quit(); });
+  poll.start(5);
+  QTimer::singleShot(20s, &loop, &QEventLoop::quit);
+  loop.exec();
+  sender.join();
+  DestroyMessageWindow(window);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(answer, 42);
+}
+
+TEST(QtMessagePump, TickWaitsRunQtEvents) {
+  bool fired = false;
+  QTimer::singleShot(10ms, [&] { fired = true; });
+  EXPECT_TRUE(DelayTicks(3));
+  EXPECT_TRUE(fired);
+}
+
+TEST(QtMessagePump, QuitMessageEndsTheQtLoopWithItsCode) {
+  QTimer::singleShot(0, [] { PostQuitMessage(5); });
+  QTimer::singleShot(20s, [] { QCoreApplication::exit(-1); });
+  EXPECT_EQ(QCoreApplication::exec(), 5);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Widget tests never need a display, also when ctest lists them.
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  platform::QtMessagePump pump;
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
