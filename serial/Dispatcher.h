@@ -1,0 +1,327 @@
+// The dispatcher: the worker object behind an open serial port.
+//
+// It owns the open comm device and three threads: the event thread waits for
+// device events, the dispatch thread reads received bytes into the 8192-byte
+// dispatch buffer, checks triggers and delivers them, the output thread
+// writes the output ring to the device. Handlers registered with it receive
+// trigger messages:
+//   - event handlers are called directly on the dispatch thread, with no lock
+//     of the dispatcher held, so they may take input, queue output and arm
+//     triggers; they must not wait for the GUI thread;
+//   - window handlers get a blocking SendMessageTimeout (3000 ms; a handler
+//     that does not answer in time is skipped for that message).
+// Every handler of one data-available delivery (kMsgTriggerAvail, wParam =
+// bytes available) sees the same bytes from the same start through
+// TakeInput; the buffer gives up as many as the handler that took the most.
+//
+// Results: 0 or a positive count on success, a negative engine error code
+// (ErrorCodes.h) on failure. Data, trigger, handler and reader operations may
+// be called from any thread; opening, closing and line settings belong to
+// the thread that owns the port (the GUI thread).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Messages.h"
+#include "platform/comm/CommDevice.h"
+#include "serial/SyncEvent.h"
+#include "serial/TriggerMessages.h"
+
+namespace serial {
+
+// What the port hands the device open.
+struct PortOpenSettings {
+  std::string deviceName;  // "\\.\COM%d"
+  std::int32_t baud = 19200;
+  std::uint8_t options = 0;  // kOptionDtr | kOptionRts | kOptionUseDtr | kOptionUseRts
+  std::uint16_t outSize = 4096;
+  std::uint16_t inSize = 4096;
+  std::uint16_t dataBits = 8;
+  std::uint16_t stopBits = 1;
+  std::uint8_t parity = 0;
+};
+constexpr std::uint8_t kOptionDtr = 0x01;
+constexpr std::uint8_t kOptionRts = 0x02;
+constexpr std::uint8_t kOptionUseDtr = 0x10;
+constexpr std::uint8_t kOptionUseRts = 0x20;
+
+// Hardware flow flags (one to one with the port's HWFlowOptions) and software
+// flow flags.
+constexpr std::uint8_t kFlowUseDtr = 0x01;
+constexpr std::uint8_t kFlowUseRts = 0x02;
+constexpr std::uint8_t kFlowRequireDsr = 0x04;
+constexpr std::uint8_t kFlowRequireCts = 0x08;
+constexpr std::uint8_t kSoftFlowTransmit = 0x01;
+constexpr std::uint8_t kSoftFlowReceive = 0x02;
+
+struct StatusTrigger {
+  std::uint16_t handle = 0;  // multiple of 8 | kind
+  std::uint32_t kind = 0;
+  std::uint16_t value = 0;
+  bool armed = false;
+  bool firedInPass = false;
+};
+
+// A dispatcher's trigger set, kept by the port across a close and re-open.
+struct SavedTriggers {
+  std::vector<StatusTrigger> statusTriggers;
+  std::uint32_t handleCounter = 1;
+  std::uint32_t availThreshold = 0;
+};
+
+class TApdBaseDispatcher {
+ public:
+  using EventHandler =
+      std::function<void(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam)>;
+  enum class DeliveryRequest { Recompute, PortHandlerInstalled, PortHandlerRemoved };
+
+  static constexpr std::uint32_t kDispatchBufferSize = 8192;
+  static constexpr auto kWindowSendTimeout = std::chrono::milliseconds(3000);
+  static constexpr auto kDispatchTick = std::chrono::milliseconds(50);
+
+  TApdBaseDispatcher();
+  TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
+  TApdBaseDispatcher& operator=(const TApdBaseDispatcher&) = delete;
+  // Closes the device if open (waiting for the threads), then unregisters.
+  virtual ~TApdBaseDispatcher();
+
+  // The registry slot; travels in the high word of lParam of trigger messages.
+  std::uint16_t Handle() const { return handle_; }
+  // The registered dispatcher with that handle, or nullptr.
+  static TApdBaseDispatcher* FromHandle(std::uint16_t handle);
+
+  // --- Open and close (owner thread) ---------------------------------------
+  // Opens the device, sizes its queues, allocates the buffers, sets DTR/RTS,
+  // applies the line settings and starts the threads. Failure: minus the
+  // system error code (or -8), with the device closed again.
+  std::int32_t InitializePort(const PortOpenSettings& settings);
+  // Purges and closes. From inside a delivery only the closing flag is set:
+  // the delivery stops after the running handler and the dispatch thread,
+  // ending, stops the other threads and releases the device and buffers.
+  void CloseDevice();
+  bool DeviceOpen() const { return device_ != nullptr; }
+  bool Started() const;
+  bool Delivering() const;
+  bool Closing() const { return closing_; }
+  // Posts msg to window as soon as the threads have ended (at once if they
+  // have), so a caller waits for the end without polling.
+  void PostWhenStopped(platform::HWND window, platform::UINT msg, platform::WPARAM wParam,
+                       platform::LPARAM lParam);
+
+  // --- Line settings (owner thread) -----------------------------------------
+  // Sentinels keep the device's value: baud 0, parity 5, data bits 9, stop bits 3.
+  std::int32_t ApplyLineSettings(std::int32_t baud, std::uint8_t parity, std::uint16_t dataBits,
+                                 std::uint16_t stopBits);
+  // -1002 when bufferFull < bufferResume or bufferFull > the input size.
+  std::int32_t SetHardwareFlow(std::uint8_t flags, std::uint16_t bufferFull,
+                               std::uint16_t bufferResume);
+  std::int32_t SetSoftwareFlow(std::uint8_t flags, std::uint16_t bufferFull,
+                               std::uint16_t bufferResume);
+  std::int32_t SetFlowChars(char xonChar, char xoffChar);
+  // Ignored (result 0, state unchanged) while the line is under handshake.
+  std::int32_t SetDtr(bool on);
+  std::int32_t SetRts(bool on);
+  bool DtrAutomatic() const;
+  bool RtsAutomatic() const;
+  std::int32_t SetQueueSizes(std::uint16_t inSize, std::uint16_t outSize);
+  void SetRS485Mode(bool on);
+  bool RS485Mode() const;
+  void SetThreadPriorityOffset(int offset);
+  std::int32_t PurgeInput();
+  std::int32_t PurgeOutput();
+
+  // --- Data (any thread) ----------------------------------------------------
+  // 0, or -3006 when the ring lacks room (nothing is queued).
+  std::int32_t QueueOutput(const std::uint8_t* block, std::uint32_t length);
+  // One byte (0..255), or -3007 when none is there.
+  std::int32_t TakeInput();
+  // The whole block (0), or -3007 and nothing taken.
+  std::int32_t TakeInput(std::uint8_t* block, std::uint32_t length);
+  std::uint32_t InputAvailable();
+  std::uint32_t OutputUsed();
+  std::uint32_t OutputFree();
+  std::uint32_t OutputSize() const { return outSize_; }
+  std::uint32_t InputSize() const { return inSize_; }
+
+  // --- Triggers (any thread) ------------------------------------------------
+  // Kind 0..5; the new handle, or -1002.
+  std::int32_t CreateStatusTrigger(std::uint32_t kind);
+  // -5003 for an unknown handle.
+  std::int32_t ArmStatusTrigger(std::uint16_t handle, std::uint16_t value, bool activate);
+  // Handle 1 turns the data-available trigger off; -5003 for an unknown handle.
+  std::int32_t RemoveTrigger(std::uint16_t handle);
+  void SetAvailThreshold(std::uint32_t threshold);
+  std::uint32_t AvailThreshold() const;
+  SavedTriggers SaveTriggers() const;
+  void RestoreTriggers(const SavedTriggers& saved);
+
+  // --- Handlers (any thread) ------------------------------------------------
+  // A removal during a delivery marks the record; it goes when the delivery ends.
+  void AddWindowHandler(platform::HWND window);
+  void RemoveWindowHandler(platform::HWND window);
+  // owner identifies the handler for removal (one handler per owner).
+  void AddEventHandler(const void* owner, EventHandler handler);
+  void RemoveEventHandler(const void* owner);
+  void RecomputeDelivery(DeliveryRequest request);
+
+  // --- Modem and line state (any thread) ------------------------------------
+  // The modem-status byte read fresh from the device; then the change bits in
+  // clearMask are cleared.
+  std::uint8_t ReadModemStatus(std::uint8_t clearMask);
+  // Pending line errors (overflow, overrun, parity, framing bits) and break;
+  // reading clears them.
+  std::uint8_t LineError();
+  bool LineBreak();
+
+ protected:
+  // The device layer: opens "\\.\COMn" exclusively.
+  virtual std::unique_ptr<platform::CommDevice> OpenDevice(const std::string& name,
+                                                           std::uint32_t& error) = 0;
+
+ private:
+  struct WindowHandlerRecord {
+    platform::HWND window;
+    bool removed;
+  };
+  struct EventHandlerRecord {
+    const void* owner;
+    std::shared_ptr<EventHandler> handler;
+    bool removed;
+  };
+  enum class DeliveryResult { Taken, NotTaken };
+
+  // Device steps (DispatcherDevice.cpp).
+  std::int32_t WriteDeviceState();  // main lock held
+  std::uint32_t OutputUsedLocked() const;
+  void ReleaseDevice();
+  void ReadInput();
+  std::uint32_t BytesAvailableLocked() const;
+  bool CheckDataAvailable(bool& takenCompletely);
+  bool CheckStatusTriggers();
+  void StatusTriggerPass();
+  void RefreshModemStatus(bool afterModemEvent);
+  std::uint16_t NextTriggerHandle() const;
+  DeliveryResult DeliverTrigger(platform::UINT msg, platform::WPARAM wParam, std::uint16_t lowWord);
+  void RecomputeDeliveryLocked(DeliveryRequest request);
+  void ResetBuffers();
+
+  // Threads (DispatcherThreads.cpp).
+  void StartThreads();
+  void StopThreads();
+  void ComThreadMain();
+  void DispThreadMain();
+  void OutThreadMain();
+  void ProcessCommEvent(std::uint32_t events);
+  void WriteOutputRing();
+  void ThreadEnded(std::atomic<bool>& running);
+  void SignalOutputFlush();
+  void WaitForOutputIdle();
+  void JoinThreads();
+
+  std::uint16_t handle_ = 0;
+  std::unique_ptr<platform::CommDevice> device_;
+
+  // Main lock: triggers, handlers, threshold, delivery flags, modem status,
+  // line errors, the device control block copy and DTR/RTS state.
+  mutable std::mutex mainLock_;
+  // Output lock: the output ring and its indexes.
+  mutable std::mutex outputLock_;
+  // Input lock: the dispatch buffer's indexes, full flag and the take counts.
+  mutable std::mutex inputLock_;
+
+  // Dispatch buffer (input lock).
+  std::vector<std::uint8_t> dispatchBuffer_;
+  std::uint32_t inWrite_ = 0;
+  std::uint32_t inRead_ = 0;
+  bool inFull_ = false;
+  bool moreInput_ = false;
+  std::uint64_t receivedTotal_ = 0;  // bytes ever read; scan position
+  std::uint64_t notifiedTotal_ = 0;  // scan position of the last 0x7E01
+  std::uint32_t takeCount_ = 0;
+  std::uint32_t largestTake_ = 0;
+  bool deliveringData_ = false;
+
+  // Output ring (output lock).
+  std::vector<std::uint8_t> outRing_;
+  std::uint32_t outWrite_ = 0;
+  std::uint32_t outRead_ = 0;
+  bool outFull_ = false;
+
+  std::uint32_t inSize_ = 0;
+  std::uint32_t outSize_ = 0;
+
+  // Main lock.
+  std::uint8_t modemStatus_ = 0;
+  bool ringSeen_ = false;
+  std::uint8_t lineErrors_ = 0;
+  bool outputSent_ = false;
+  bool dtrState_ = false;
+  bool rtsState_ = false;
+  bool dtrAuto_ = false;
+  bool rtsAuto_ = false;
+  bool rs485_ = false;
+  std::uint32_t lastBaud_ = 115200;
+  platform::CommState dcb_;
+  std::uint32_t availThreshold_ = 0;
+  bool delivering_ = false;
+  bool removalsPending_ = false;
+  bool statusHit_ = false;
+  bool handlerServiceNeeded_ = false;
+  bool portHandlerInstalled_ = false;
+  std::vector<StatusTrigger> statusTriggers_;
+  std::vector<WindowHandlerRecord> windowHandlers_;
+  std::vector<EventHandlerRecord> eventHandlers_;
+  std::uint32_t handleCounter_ = 1;
+  int priorityOffset_ = 0;
+  struct StopNotice {
+    platform::HWND window = 0;
+    platform::UINT msg = 0;
+    platform::WPARAM wParam = 0;
+    platform::LPARAM lParam = 0;
+  } stopNotice_;
+
+  // Thread control.
+  std::atomic<bool> closing_{false};
+  std::atomic<bool> kill_{false};
+  bool started_ = false;  // main lock
+  std::atomic<int> runningThreads_{0};
+  std::atomic<bool> comRunning_{false};
+  std::atomic<bool> dispRunning_{false};
+  std::atomic<bool> outRunning_{false};
+  std::atomic<platform::HWND> stopWaiter_{0};
+  std::thread comThread_;
+  std::thread dispThread_;
+  std::thread outThread_;
+  std::uint32_t commEvents_ = 0;  // handed from the event thread to the dispatch thread
+  SyncEvent commEventReady_{SyncEvent::Reset::Auto};
+  SyncEvent commEventDone_{SyncEvent::Reset::Auto};
+  SyncEvent threadAck_{SyncEvent::Reset::Auto};
+  // Output thread wake-ups: output ready and output flush, and the flush's
+  // acknowledge.
+  std::mutex outSignalLock_;
+  std::condition_variable outSignal_;
+  bool outReady_ = false;
+  bool outFlush_ = false;
+  bool outFlushAck_ = false;
+};
+
+// The dispatcher over the platform's comm devices.
+class TApdWin32Dispatcher : public TApdBaseDispatcher {
+ public:
+  TApdWin32Dispatcher() = default;
+  ~TApdWin32Dispatcher() override = default;
+
+ protected:
+  std::unique_ptr<platform::CommDevice> OpenDevice(const std::string& name,
+                                                   std::uint32_t& error) override;
+};
+
+}  // namespace serial
