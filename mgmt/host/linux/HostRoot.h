@@ -1,0 +1,23 @@
+// The host root shared by the shim and orvalisd: where host.json, the driver
+// sockets and the COM links live.
+#pragma once
+
+#include <string>
+
+namespace mgmt {
+
+constexpr char kHostJsonName[] = "host.json";
+constexpr char kSocketFolderName[] = "driver";       // 0700, sockets 0600
+constexpr char kComLinkFolderName[] = "dosdevices";  // comN -> the port's device
+
+// $QUOR_HOST_ROOT, else $XDG_RUNTIME_DIR/quor, else /tmp/quor-<uid>.
+std::string ShimHostRoot();
+
+// A socket name host.json may give: a plain file name in the socket folder
+// (letters, digits, '.', '_', '-'; not starting with '.'; at most 64 chars).
+bool IsSafeSocketName(const std::string& name);
+
+// COM n from "\\.\COMn" (no other text, n from 1 to 256); 0 when it is none.
+int ComNumberOfPath(const std::string& path);
+
+}  // namespace mgmt
