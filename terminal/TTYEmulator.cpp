@@ -1,0 +1,163 @@
+#include "terminal/TTYEmulator.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace terminal {
+namespace {
+
+constexpr std::uint8_t kBel = 7;
+constexpr std::uint8_t kBs = 8;
+constexpr std::uint8_t kHt = 9;
+constexpr std::uint8_t kLf = 10;
+constexpr std::uint8_t kCr = 13;
+constexpr std::uint8_t kDel = 0x7F;
+
+}  // namespace
+
+TAdTTYEmulator::TAdTTYEmulator() {
+  runs_.reserve(16);
+}
+
+bool TAdTTYEmulator::RepaintPending() {
+  return buffer_.IsDisplayDirty() || fullRepaint_ || buffer_.TakeCursorMoved();
+}
+
+void TAdTTYEmulator::EraseEverything() {
+  buffer_.EraseEverything();
+}
+
+void TAdTTYEmulator::KeyPress(std::uint8_t& ch) {
+  if (ch == kBs) ch = kDel;
+  TransmitChar(ch, true);
+}
+
+void TAdTTYEmulator::writePrintable(const std::uint8_t* chars, std::size_t count) {
+  // A view listening to cursor moves hears every step; otherwise the buffer
+  // may write the stretch at once.
+  if (terminal_ && terminal_->CursorMovedAssigned()) {
+    for (std::size_t i = 0; i < count; ++i) buffer_.WriteChar(chars[i]);
+  } else {
+    buffer_.WriteChars(chars, count);
+  }
+}
+
+void TAdTTYEmulator::HandleReceivedBlock(const std::uint8_t* bytes, std::size_t count) {
+  const std::uint8_t* end = bytes + count;
+  while (bytes < end) {
+    const std::uint8_t* printable = bytes;
+    while (bytes < end && *bytes >= 0x20) ++bytes;
+    if (bytes > printable) writePrintable(printable, std::size_t(bytes - printable));
+    if (bytes == end) break;
+    switch (*bytes++) {
+      case kBel:
+        if (terminal_) terminal_->Beep();
+        break;
+      case kBs:
+        buffer_.Backspace();
+        break;
+      case kHt:
+        buffer_.HorizontalTab();
+        break;
+      case kLf:
+        buffer_.LineFeed();
+        break;
+      case kCr:
+        buffer_.CarriageReturn();
+        break;
+      default:
+        break;  // other control bytes are not shown
+    }
+  }
+}
+
+void TAdTTYEmulator::syncColors() {
+  TerminalColor back = terminal_->Color();
+  TerminalColor fore = terminal_->FontColor();
+  if (back == buffer_.BackColor() && fore == buffer_.ForeColor()) return;
+  buffer_.SetDefBackColor(back);
+  buffer_.SetDefForeColor(fore);
+  buffer_.SetBackColor(back);
+  buffer_.SetForeColor(fore);
+  fullRepaint_ = true;
+}
+
+void TAdTTYEmulator::DeferredRepaint() {
+  if (!terminal_) return;
+  syncColors();
+  InvalidRect rect;
+  if (fullRepaint_) {
+    fullRepaint_ = false;
+    for (int row = 1; row <= buffer_.RowCount(); ++row) paintRow(row, 1, buffer_.ColCount());
+    while (buffer_.TakeInvalidArea(rect)) {
+    }
+    return;
+  }
+  while (buffer_.TakeInvalidArea(rect))
+    for (int row = rect.top; row <= rect.bottom; ++row) paintRow(row, rect.left, rect.right);
+}
+
+void TAdTTYEmulator::Paint() {
+  if (!terminal_) return;
+  syncColors();
+  int cellWidth = terminal_->CharWidth();
+  int cellHeight = terminal_->CharHeight();
+  if (cellWidth <= 0 || cellHeight <= 0) return;
+  PixelRect clip = terminal_->Canvas().ClipRect();
+  if (clip.right <= clip.left || clip.bottom <= clip.top) return;
+  int leftCol = terminal_->ClientLeftCol();
+  int topRow = terminal_->ClientTopRow();
+  int firstCol = clip.left / cellWidth + leftCol;
+  int lastCol = leftCol + (clip.right - 1) / cellWidth;
+  int firstRow = clip.top / cellHeight + topRow;
+  int lastRow = topRow + (clip.bottom - 1) / cellHeight;
+  for (int row = firstRow; row <= lastRow; ++row) paintRow(row, firstCol, lastCol);
+}
+
+void TAdTTYEmulator::paintRow(int row, int fromCol, int toCol) {
+  int topRow = terminal_->ClientTopRow();
+  int leftCol = terminal_->ClientLeftCol();
+  int lastVisibleRow = topRow + terminal_->ClientRows() - 1;
+  int lastVisibleCol = leftCol + terminal_->ClientCols() - 1;
+  if (row < topRow || row > lastVisibleRow) return;
+  if (toCol < leftCol || fromCol > lastVisibleCol) return;
+  // Also kept inside the buffer, whatever the view believes it shows.
+  fromCol = std::max({fromCol, leftCol, 1});
+  toCol = std::min({toCol, lastVisibleCol, buffer_.ColCount()});
+  const std::uint8_t* chars = buffer_.RowChars(row);
+  const std::uint8_t* attrs = buffer_.RowAttrs(row);
+  const TerminalColor* fores = buffer_.RowForeColors(row);
+  const TerminalColor* backs = buffer_.RowBackColors(row);
+  if (!chars || fromCol > toCol) return;
+
+  runs_.clear();
+  int start = fromCol - 1;
+  for (int col = start + 1; col <= toCol; ++col) {
+    bool ends = col == toCol || col - start == kMaxRunChars || fores[col] != fores[start] ||
+                backs[col] != backs[start] || attrs[col] != attrs[start];
+    if (!ends) continue;
+    runs_.push_back({start + 1, col, fores[start], backs[start], attrs[start]});
+    start = col;
+  }
+  // Collected left to right, drawn right to left.
+  for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) drawRun(row, *run, chars);
+}
+
+void TAdTTYEmulator::drawRun(int row, const Run& run, const std::uint8_t* chars) {
+  int length = run.lastCol - run.firstCol + 1;
+  int cellWidth = terminal_->CharWidth();
+  std::fill(cellAdvances_.begin(), cellAdvances_.end(), cellWidth);
+  TerminalColor fore = run.fore;
+  TerminalColor back = run.back;
+  bool reverse = (run.attrs & kAttrReverse) != 0;
+  bool selected = (run.attrs & kAttrSelected) != 0;
+  if (reverse != selected) std::swap(fore, back);
+  std::memcpy(runText_.data(), chars + run.firstCol - 1, std::size_t(length));
+  runText_[std::size_t(length)] = 0;
+  int x = (run.firstCol - terminal_->ClientLeftCol()) * cellWidth;
+  int y = (row - terminal_->ClientTopRow()) * terminal_->CharHeight();
+  terminal_->Canvas().DrawRun(x, y, runText_.data(), length, cellAdvances_.data(),
+                              terminal_->CharHeight(), fore, back);
+}
+
+}  // namespace terminal

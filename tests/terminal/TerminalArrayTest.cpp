@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "terminal/TerminalArray.h"
+#include "terminal/TerminalError.h"
+
+namespace terminal {
+namespace {
+
+// A 1-byte plane of `rows` rows, each filled with its own letter.
+TadTerminalArray LetteredPlane(int cols, int rows) {
+  TadTerminalArray plane(1);
+  plane.SetFillItem('.');
+  plane.SetColCount(cols);
+  plane.SetRowCount(rows);
+  for (int row = 0; row < rows; ++row) plane.FillItems(row, 0, cols, std::uint32_t('a' + row));
+  return plane;
+}
+
+std::string RowString(const TadTerminalArray& plane, int row) {
+  auto* items = static_cast<const char*>(plane.GetItemPtr(row, 0));
+  return items ? std::string(items, std::size_t(plane.ColCount())) : "<none>";
+}
+
+std::vector<std::string> Rows(const TadTerminalArray& plane) {
+  std::vector<std::string> rows;
+  for (int row = 0; row < plane.RowCount(); ++row) rows.push_back(RowString(plane, row));
+  return rows;
+}
+
+struct WidthCase {
+  int itemSize;
+  int cols;
+  int rowWidth;
+};
+
+class PlaneRowWidth : public testing::TestWithParam<WidthCase> {};
+
+TEST_P(PlaneRowWidth, PadsEachRowToWholeWords) {
+  TadTerminalArray plane(GetParam().itemSize);
+  EXPECT_EQ(plane.RowWidth(), -1);
+  plane.SetColCount(GetParam().cols);
+  plane.SetRowCount(3);
+  EXPECT_EQ(plane.RowWidth(), GetParam().rowWidth);
+  // Rows are contiguous and exactly that wide.
+  auto* first = static_cast<char*>(plane.GetItemPtr(0, 0));
+  auto* second = static_cast<char*>(plane.GetItemPtr(1, 0));
+  EXPECT_EQ(second - first, GetParam().rowWidth * GetParam().itemSize);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, PlaneRowWidth,
+                         testing::Values(WidthCase{1, 80, 80}, WidthCase{1, 81, 84},
+                                         WidthCase{1, 2, 4}, WidthCase{2, 3, 4},
+                                         WidthCase{2, 80, 80}, WidthCase{4, 81, 81}));
+
+TEST(TadTerminalArray, RefusesItemSizesOtherThanOneTwoOrFour) {
+  for (int size : {0, 3, 5, 8, -1}) EXPECT_THROW(TadTerminalArray plane(size), TerminalError);
+}
+
+TEST(TadTerminalArray, HasNoItemsUntilBothCountsAreSet) {
+  TadTerminalArray plane(4);
+  plane.SetColCount(10);
+  EXPECT_EQ(plane.GetItemPtr(0, 0), nullptr);
+  plane.SetRowCount(2);
+  ASSERT_NE(plane.GetItemPtr(1, 9), nullptr);
+  EXPECT_EQ(plane.GetItemPtr(2, 0), nullptr);
+  EXPECT_EQ(plane.GetItemPtr(0, 10), nullptr);
+}
+
+TEST(TadTerminalArray, NewBlockTakesTheFillItemInEveryItemSize) {
+  for (int size : {1, 2, 4}) {
+    TadTerminalArray plane(size);
+    plane.SetFillItem(0xA1B2C3D4u);
+    plane.SetColCount(5);
+    plane.SetRowCount(2);
+    std::uint32_t expected = size == 4 ? 0xA1B2C3D4u : size == 2 ? 0xC3D4u : 0xD4u;
+    EXPECT_EQ(plane.FillItem(), expected);
+    for (int col = 0; col < 5; ++col) {
+      std::uint32_t item = 0;
+      std::memcpy(&item, plane.GetItemPtr(1, col), std::size_t(size));
+      EXPECT_EQ(item, expected) << "size " << size << " col " << col;
+    }
+  }
+}
+
+struct ScrollCase {
+  const char* name;
+  int count;
+  int first;
+  int last;
+  std::vector<std::string> rows;
+};
+
+class PlaneScroll : public testing::TestWithParam<ScrollCase> {};
+
+TEST_P(PlaneScroll, MovesRowsAndClearsWhatTheyLeave) {
+  TadTerminalArray plane = LetteredPlane(3, 5);
+  plane.ScrollRows(GetParam().count, GetParam().first, GetParam().last);
+  EXPECT_EQ(Rows(plane), GetParam().rows);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlaneScroll,
+    testing::Values(
+        ScrollCase{"WholePlaneUpOne", 1, 0, 4, {"bbb", "ccc", "ddd", "eee", "..."}},
+        ScrollCase{"WholePlaneUpTwo", 2, 0, 4, {"ccc", "ddd", "eee", "...", "..."}},
+        ScrollCase{"WholePlaneDownOne", -1, 0, 4, {"...", "aaa", "bbb", "ccc", "ddd"}},
+        ScrollCase{"InnerRangeUp", 1, 1, 3, {"aaa", "ccc", "ddd", "...", "eee"}},
+        ScrollCase{"InnerRangeDown", -2, 1, 3, {"aaa", "...", "...", "bbb", "eee"}},
+        ScrollCase{"CountOfWholeRangeClearsIt", 3, 1, 3, {"aaa", "...", "...", "...", "eee"}},
+        ScrollCase{"CountBeyondPlaneClearsIt", -9, 0, 4, {"...", "...", "...", "...", "..."}},
+        ScrollCase{"ZeroCountChangesNothing", 0, 0, 4, {"aaa", "bbb", "ccc", "ddd", "eee"}},
+        ScrollCase{"RangeClippedToPlane", 1, -3, 9, {"bbb", "ccc", "ddd", "eee", "..."}}),
+    [](const testing::TestParamInfo<ScrollCase>& info) { return info.param.name; });
+
+TEST(TadTerminalArray, TurnedOriginStaysConsistentThroughLaterOperations) {
+  TadTerminalArray plane = LetteredPlane(3, 5);
+  plane.ScrollRows(2, 0, 4);  // c d e . .
+  plane.FillItems(4, 1, 1, 'x');
+  plane.ScrollRows(1, 1, 4);  // c e . .x .
+  plane.ScrollRows(-1, 0, 4);
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{"...", "ccc", "eee", "...", ".x."}));
+  plane.SetRowCount(3);  // bottom-aligned copy out of a turned block
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{"eee", "...", ".x."}));
+}
+
+TEST(TadTerminalArray, ResizeKeepsTheNewestRowsBottomAligned) {
+  TadTerminalArray plane = LetteredPlane(4, 4);
+  plane.SetRowCount(2);
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{"cccc", "dddd"}));
+  plane.SetRowCount(3);
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{"....", "cccc", "dddd"}));
+  plane.SetColCount(2);
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{"..", "cc", "dd"}));
+  plane.SetColCount(5);
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{".....", "cc...", "dd..."}));
+}
+
+TEST(TadTerminalArray, ZeroCountsLeaveAnAllocatedPlaneAlone) {
+  TadTerminalArray plane = LetteredPlane(4, 2);
+  plane.SetRowCount(0);
+  plane.SetColCount(0);
+  EXPECT_EQ(plane.ColCount(), 4);
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{"aaaa", "bbbb"}));
+}
+
+TEST(TadTerminalArray, WritesAndFillsStopAtTheRowEnd) {
+  TadTerminalArray plane = LetteredPlane(5, 2);
+  plane.WriteItems("123456789", 9, 3, 0);
+  plane.FillItems(1, 4, 100, 'z');
+  plane.ClearItems(1, 0, 1);
+  plane.WriteItems("q", 1, 5, 0);  // past the last column
+  plane.WriteItems("q", 1, 0, 2);  // past the last row
+  plane.FillItems(-1, 0, 5, 'q');
+  EXPECT_EQ(Rows(plane), (std::vector<std::string>{"aaa12", "..bbz"}));
+}
+
+TEST(TadTerminalArray, ReplaceChangesOnlyMatchingItems) {
+  TadTerminalArray plane(4);
+  plane.SetFillItem(7);
+  plane.SetColCount(3);
+  plane.SetRowCount(2);
+  plane.FillItems(0, 1, 1, 9);
+  plane.ReplaceItems(7, 0x12345678);
+  auto item = [&](int row, int col) {
+    return *static_cast<const std::uint32_t*>(plane.GetItemPtr(row, col));
+  };
+  EXPECT_EQ(item(0, 0), 0x12345678u);
+  EXPECT_EQ(item(0, 1), 9u);
+  EXPECT_EQ(item(1, 2), 0x12345678u);
+  EXPECT_EQ(plane.FillItem(), 7u);
+}
+
+}  // namespace
+}  // namespace terminal

@@ -1,0 +1,83 @@
+// Helpers for the terminal engine tests: reading a buffer back as text, and a
+// view stand-in whose canvas records every run it is asked to draw.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "terminal/TerminalBuffer.h"
+#include "terminal/TerminalHost.h"
+
+namespace terminal::test {
+
+// A row's characters with trailing spaces removed.
+std::string RowText(const TAdTerminalBuffer& buffer, int row);
+
+// The bytes of a string literal that may hold NULs: Bytes("A\0B", 3).
+std::vector<std::uint8_t> Bytes(const std::string& text);
+
+struct DrawnRun {
+  int x;
+  int y;
+  std::string text;
+  std::vector<std::int32_t> advances;
+  int cellHeight;
+  TerminalColor fore;
+  TerminalColor back;
+};
+
+class RecordingCanvas : public TerminalCanvas {
+ public:
+  PixelRect ClipRect() const override { return clip; }
+  void DrawRun(int x, int y, const char* text, int length, const std::int32_t* advances,
+               int cellHeight, TerminalColor fore, TerminalColor back) override;
+
+  PixelRect clip{0, 0, 0, 0};
+  std::vector<DrawnRun> runs;
+};
+
+class FakePort : public TerminalPort {
+ public:
+  bool Open() const override { return open; }
+  void SendChar(std::uint8_t ch) override { sent.push_back(ch); }
+
+  bool open = true;
+  std::vector<std::uint8_t> sent;
+};
+
+// An 80 x 24 view of 8 x 16 pixel cells showing screen rows 1..24.
+class FakeHost : public TerminalHost {
+ public:
+  TerminalCanvas& Canvas() override { return canvas; }
+  TerminalColor Color() const override { return color; }
+  TerminalColor FontColor() const override { return fontColor; }
+  bool HalfDuplex() const override { return halfDuplex; }
+  TerminalPort* ComPort() const override { return port; }
+  bool CursorMovedAssigned() const override { return listensToCursor; }
+  void CursorMoved(int row, int col) override { cursorMoves.push_back({row, col}); }
+  int CharWidth() const override { return cellWidth; }
+  int CharHeight() const override { return cellHeight; }
+  int ClientLeftCol() const override { return leftCol; }
+  int ClientTopRow() const override { return topRow; }
+  int ClientCols() const override { return cols; }
+  int ClientRows() const override { return rows; }
+  void Beep() override { ++beeps; }
+
+  RecordingCanvas canvas;
+  TerminalColor color = kColorBlack;
+  TerminalColor fontColor = kColorSilver;
+  bool halfDuplex = false;
+  TerminalPort* port = nullptr;
+  bool listensToCursor = false;
+  std::vector<std::pair<int, int>> cursorMoves;
+  int cellWidth = 8;
+  int cellHeight = 16;
+  int leftCol = 1;
+  int topRow = 1;
+  int cols = 80;
+  int rows = 24;
+  int beeps = 0;
+};
+
+}  // namespace terminal::test
