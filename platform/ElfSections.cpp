@@ -45,7 +45,11 @@ class ElfFile {
 std::optional<ElfSection> FindElfSection(const std::string& path, const std::string& name) {
   ElfFile file(path);
   unsigned char ident[16];
-  if (!file.Read(0, ident, sizeof ident) || std::memcmp(ident, "\x7f" "ELF", 4) != 0 ||
+  if (!file.Read(0, ident, sizeof ident) ||
+      std::memcmp(ident,
+                  "\x7f"
+                  "ELF",
+                  4) != 0 ||
       ident[5] != 1 /* little-endian */)
     return std::nullopt;
   const bool is64 = ident[4] == 2;

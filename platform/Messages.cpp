@@ -139,7 +139,8 @@ bool SendMessageTimeout(HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
   Wake(hooks);
   lock.lock();
   using State = SentMessage::State;
-  bool started = sent->changed.wait_for(lock, timeout, [&] { return sent->state != State::Waiting; });
+  bool started =
+      sent->changed.wait_for(lock, timeout, [&] { return sent->state != State::Waiting; });
   if (!started) {
     sent->state = State::Withdrawn;
     std::erase(queue->sends, sent);

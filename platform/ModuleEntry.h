@@ -14,13 +14,13 @@ constexpr int kModuleAttach = 1;
 
 #ifdef _WIN32
 #include <windows.h>
-#define QUOR_MODULE_ENTRY(entry)                                                    \
-  extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {                 \
-    if (reason == DLL_PROCESS_ATTACH) return entry(platform::kModuleAttach) != 0;   \
-    if (reason == DLL_PROCESS_DETACH) entry(platform::kModuleDetach);               \
-    return TRUE;                                                                    \
+#define QUOR_MODULE_ENTRY(entry)                                                  \
+  extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {               \
+    if (reason == DLL_PROCESS_ATTACH) return entry(platform::kModuleAttach) != 0; \
+    if (reason == DLL_PROCESS_DETACH) entry(platform::kModuleDetach);             \
+    return TRUE;                                                                  \
   }
 #else
-#define QUOR_MODULE_ENTRY(entry)                                                    \
+#define QUOR_MODULE_ENTRY(entry) \
   [[gnu::section(".quor_entry"), gnu::used]] static int (*const quorModuleEntry)(int) = entry
 #endif

@@ -35,8 +35,8 @@ std::vector<std::string> SearchFolders() {
     for (std::string folder; std::getline(list, folder, ':');)
       if (!folder.empty()) folders.push_back(folder);
   }
-  for (const char* folder : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/lib/x86_64-linux-gnu",
-                             "/usr/lib", "/lib"})
+  for (const char* folder :
+       {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/lib/x86_64-linux-gnu", "/usr/lib", "/lib"})
     folders.push_back(folder);
   return folders;
 }

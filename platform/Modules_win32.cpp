@@ -13,7 +13,9 @@ std::string ProgramFilePath() {
   return length == 0 || length >= MAX_PATH ? std::string() : std::string(path, length);
 }
 
-std::string MapLibraryName(const std::string& name) { return name; }
+std::string MapLibraryName(const std::string& name) {
+  return name;
+}
 
 std::string FindLibraryFile(const std::string& name) {
   char path[MAX_PATH];
@@ -27,8 +29,7 @@ HMODULE LoadLibrary(const std::string& name) {
 
 FARPROC GetProcAddress(HMODULE module, const std::string& name) {
   if (!module) return nullptr;
-  return reinterpret_cast<FARPROC>(
-      ::GetProcAddress(static_cast<HINSTANCE>(module), name.c_str()));
+  return reinterpret_cast<FARPROC>(::GetProcAddress(static_cast<HINSTANCE>(module), name.c_str()));
 }
 
 bool FreeLibrary(HMODULE module) {

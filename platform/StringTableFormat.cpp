@@ -18,10 +18,17 @@ std::string Unescape(const std::string& text, int line) {
     }
     if (++i == text.size()) Fail(line, "backslash at the end of the line");
     switch (text[i]) {
-      case '\\': out.push_back('\\'); break;
-      case 't': out.push_back('\t'); break;
-      case 'n': out.push_back('\n'); break;
-      default: Fail(line, std::string("unknown escape \\") + text[i]);
+      case '\\':
+        out.push_back('\\');
+        break;
+      case 't':
+        out.push_back('\t');
+        break;
+      case 'n':
+        out.push_back('\n');
+        break;
+      default:
+        Fail(line, std::string("unknown escape \\") + text[i]);
     }
   }
   return out;
@@ -31,8 +38,11 @@ std::u16string Utf8ToUtf16(const std::string& text, int line) {
   std::u16string out;
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2
-                                       : (lead >> 3) == 30 ? 3 : -1;
+    const int extra = lead < 0x80         ? 0
+                      : (lead >> 5) == 6  ? 1
+                      : (lead >> 4) == 14 ? 2
+                      : (lead >> 3) == 30 ? 3
+                                          : -1;
     if (extra < 0 || text.size() - i <= static_cast<std::size_t>(extra))
       Fail(line, "text is not UTF-8");
     char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
@@ -76,7 +86,8 @@ StringTableEntries ParseStringTableSource(const std::string& source) {
     const unsigned long long id = std::stoull(idText);
     if (id > 0xFFFFFFFFull) Fail(number, "id out of range");
     const std::string text = gap == std::string::npos ? "" : line.substr(gap + 1);
-    if (!entries.emplace(static_cast<std::uint32_t>(id), Utf8ToUtf16(Unescape(text, number), number))
+    if (!entries
+             .emplace(static_cast<std::uint32_t>(id), Utf8ToUtf16(Unescape(text, number), number))
              .second)
       Fail(number, "duplicate id " + idText);
   }

@@ -16,7 +16,9 @@ std::int64_t MillisecondsNow() {
 
 }  // namespace
 
-std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(MillisecondsNow()); }
+std::uint32_t GetTickCount() {
+  return static_cast<std::uint32_t>(MillisecondsNow());
+}
 
 bool DelayTicks(int ticks) {
   if (ticks < 1) return true;

@@ -29,7 +29,8 @@ std::optional<std::string> VerQueryValue(const void* block, const std::string& k
   char* value = nullptr;
   UINT length = 0;
   if (!::VerQueryValueA(block, CollapseBackslashes(key).c_str(), reinterpret_cast<void**>(&value),
-                        &length) || !value)
+                        &length) ||
+      !value)
     return std::nullopt;
   std::string text(value, length);
   if (auto nul = text.find('\0'); nul != std::string::npos) text.resize(nul);

@@ -13,7 +13,9 @@ struct NameCase {
 
 class ComNames : public testing::TestWithParam<NameCase> {};
 
-TEST_P(ComNames, Parse) { EXPECT_EQ(ParseComName(GetParam().name), GetParam().comNumber); }
+TEST_P(ComNames, Parse) {
+  EXPECT_EQ(ParseComName(GetParam().name), GetParam().comNumber);
+}
 
 INSTANTIATE_TEST_SUITE_P(ComNamespace, ComNames,
                          testing::Values(NameCase{"\\\\.\\COM1", 1}, NameCase{"COM256", 256},

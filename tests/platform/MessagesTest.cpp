@@ -43,9 +43,8 @@ TEST(Messages, PostsArriveInOrderAfterPendingSends) {
   ASSERT_TRUE(PostMessage(window.handle(), WM_USER + 1, 1, 0));
   ASSERT_TRUE(PostMessage(window.handle(), WM_USER + 2, 2, 0));
   std::atomic<bool> sent{false};
-  std::thread sender([&] {
-    sent = SendMessageTimeout(window.handle(), WM_USER + 3, 3, 0, 5000ms);
-  });
+  std::thread sender(
+      [&] { sent = SendMessageTimeout(window.handle(), WM_USER + 3, 3, 0, 5000ms); });
   while (QueuedMessageCount() < 3) std::this_thread::yield();
   DrainQueue();
   sender.join();

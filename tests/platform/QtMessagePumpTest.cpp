@@ -46,7 +46,9 @@ TEST(QtMessagePump, CrossThreadSendIsAnsweredByTheQtLoop) {
   });
   QEventLoop loop;
   QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] { if (done) loop.quit(); });
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done) loop.quit();
+  });
   poll.start(5);
   QTimer::singleShot(20s, &loop, &QEventLoop::quit);
   loop.exec();

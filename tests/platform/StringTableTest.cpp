@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BadSource{"IdTooBig", "4294967296 a\n", "line 1: id out of range"},
                     BadSource{"Duplicate", "5 a\n\n5 b\n", "line 3: duplicate id 5"},
                     BadSource{"BadEscape", "5 a\\q\n", "line 1: unknown escape \\q"},
-                    BadSource{"TrailingBackslash", "5 a\\\n", "line 1: backslash at the end of the line"},
+                    BadSource{"TrailingBackslash", "5 a\\\n",
+                              "line 1: backslash at the end of the line"},
                     BadSource{"NotUtf8", "5 \xff\n", "line 1: text is not UTF-8"},
                     BadSource{"CutUtf8", "5 \xc3\n", "line 1: text is not UTF-8"}),
     [](const auto& info) { return info.param.name; });

@@ -40,10 +40,12 @@ TEST_P(ProgramVersionKeys, AnswerLikeVerQueryValue) {
 INSTANTIATE_TEST_SUITE_P(
     VersionInfo, ProgramVersionKeys,
     testing::Values(
-        KeyCase{"DoubledBackslashes", "\\\\StringFileInfo\\\\040904E4\\\\FileVersion", QUOR_TEST_VERSION},
+        KeyCase{"DoubledBackslashes", "\\\\StringFileInfo\\\\040904E4\\\\FileVersion",
+                QUOR_TEST_VERSION},
         KeyCase{"SingleBackslashes", "\\StringFileInfo\\040904E4\\FileVersion", QUOR_TEST_VERSION},
         KeyCase{"UnicodeTable", "\\StringFileInfo\\040904B0\\ProductVersion", QUOR_TEST_VERSION},
-        KeyCase{"Description", "\\\\StringFileInfo\\\\040904E4\\\\FileDescription", "Platform tests"},
+        KeyCase{"Description", "\\\\StringFileInfo\\\\040904E4\\\\FileDescription",
+                "Platform tests"},
         KeyCase{"NameCase", "\\stringfileinfo\\040904e4\\filedescription", "Platform tests"},
         KeyCase{"MissingValue", "\\\\StringFileInfo\\\\040904E4\\\\Comments", nullptr},
         KeyCase{"MissingTable", "\\\\StringFileInfo\\\\040704E4\\\\FileVersion", nullptr}),

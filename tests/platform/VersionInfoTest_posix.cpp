@@ -19,8 +19,8 @@ std::vector<char> ProgramBytes() {
 
 struct DamagedFile {
   const char* name;
-  std::size_t keep;      // bytes of the real program kept
-  std::size_t at;        // offset to overwrite
+  std::size_t keep;  // bytes of the real program kept
+  std::size_t at;    // offset to overwrite
   std::vector<char> with;
 };
 
@@ -34,7 +34,8 @@ TEST_P(DamagedElfFiles, HaveNoVersionBlock) {
   for (std::size_t i = 0; i < GetParam().with.size() && GetParam().at + i < bytes.size(); ++i)
     bytes[GetParam().at + i] = GetParam().with[i];
   const auto path = std::filesystem::temp_directory_path() / "quor-damaged-elf";
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   EXPECT_EQ(GetFileVersionInfoSize(path.string()), 0u);
   std::filesystem::remove(path);
 }
@@ -43,8 +44,7 @@ const std::vector<char> kFar(8, '\x7f');
 
 INSTANTIATE_TEST_SUITE_P(
     VersionInfo, DamagedElfFiles,
-    testing::Values(DamagedFile{"Empty", 0, 0, {}},
-                    DamagedFile{"HeaderOnly", 0x30, 0, {}},
+    testing::Values(DamagedFile{"Empty", 0, 0, {}}, DamagedFile{"HeaderOnly", 0x30, 0, {}},
                     DamagedFile{"NotElf", SIZE_MAX, 0, {'M', 'Z'}},
                     DamagedFile{"BigEndian", SIZE_MAX, 5, {2}},
                     DamagedFile{"SectionTableBeyondEnd", SIZE_MAX, 0x28, kFar},

@@ -32,4 +32,6 @@ int Entry(int reason) {
 
 QUOR_MODULE_ENTRY(Entry);
 
-PROBE_EXPORT int ModuleProbe() { return 42; }
+PROBE_EXPORT int ModuleProbe() {
+  return 42;
+}
