@@ -241,7 +241,9 @@ bool HostModel::DeviceIoControl(Handle handle, std::uint32_t code, const void* i
                                 std::uint32_t* bytesReturned) {
   auto it = handles_.find(handle);
   const std::string path = it == handles_.end() ? std::string() : devices_[it->second].first;
-  log_.requests.push_back({path, code, input, inputLength, output, outputLength});
+  std::string inputBytes;
+  if (input) inputBytes.assign(static_cast<const char*>(input), inputLength);
+  log_.requests.push_back({path, code, input, inputLength, inputBytes, output, outputLength});
   if (Injected("DeviceIoControl") || it == handles_.end()) return false;
   const auto& driver = devices_[it->second].second;
   if (!driver) return false;

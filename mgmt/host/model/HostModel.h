@@ -29,6 +29,7 @@ struct ModelRequest {
   std::uint32_t code = 0;
   const void* input = nullptr;
   std::uint32_t inputLength = 0;
+  std::string inputBytes;  // a copy of the input as it was sent
   void* output = nullptr;
   std::uint32_t outputLength = 0;
 };
