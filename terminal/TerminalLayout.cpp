@@ -1,0 +1,104 @@
+#include "terminal/TerminalLayout.h"
+
+#include <algorithm>
+
+namespace terminal {
+namespace {
+
+int ceilDiv(int value, int divisor) {
+  return (value + divisor - 1) / divisor;
+}
+
+int stepFor(ScrollAction action, int page) {
+  switch (action) {
+    case ScrollAction::LineBack:
+      return -1;
+    case ScrollAction::LineForward:
+      return 1;
+    case ScrollAction::PageBack:
+      return -page;
+    case ScrollAction::PageForward:
+      return page;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+ViewLayout ComputeLayout(const ViewGeometry& view) {
+  ViewLayout layout{};
+  int width = std::max(view.clientWidth, 0);
+  int height = std::max(view.clientHeight, 0);
+  int colBound = view.colCount - view.leftCol + 1;
+  int rowBound = view.rowCount - view.topRow + 1;
+  layout.visibleCols = std::min(ceilDiv(width, view.cellWidth), colBound);
+  layout.fullCols = std::min(width / view.cellWidth, colBound);
+  layout.visibleRows = std::min(ceilDiv(height, view.cellHeight), rowBound);
+  layout.fullRows = std::min(height / view.cellHeight, rowBound);
+  layout.horizontalBarNeeded = layout.fullCols < view.colCount;
+  layout.tooShort = height / view.cellHeight < view.rowCount;
+  // The history needs the bar even when every screen row fits.
+  layout.verticalBarNeeded = layout.fullRows < view.rowCount || view.rowCount < view.svRowCount;
+
+  int cellRight = std::min(layout.visibleCols * view.cellWidth, width);
+  int cellBottom = std::min(layout.visibleRows * view.cellHeight, height);
+  layout.cellArea = {0, 0, cellRight, cellBottom};
+  layout.rightMargin = {cellRight, 0, width, cellBottom};
+  layout.bottomMargin = {0, cellBottom, width, height};
+
+  layout.horizontal = {0, view.colCount - 1, layout.fullCols, view.leftCol - 1};
+  int verticalMin = layout.tooShort && !view.scrollback ? 0 : view.rowCount - view.svRowCount;
+  layout.vertical = {verticalMin, view.rowCount - 1, layout.fullRows, view.topRow - 1};
+  return layout;
+}
+
+int LowestTopRow(const ViewGeometry& view, const ViewLayout& layout) {
+  return layout.tooShort && !view.scrollback ? 1 : 1 - (view.svRowCount - view.rowCount);
+}
+
+int ClampTopRow(int topRow, const ViewGeometry& view, const ViewLayout& layout) {
+  int highest = view.rowCount - layout.fullRows + 1;
+  return std::max(LowestTopRow(view, layout), std::min(topRow, highest));
+}
+
+int ClampLeftCol(int leftCol, const ViewGeometry& view, const ViewLayout& layout) {
+  return std::max(1, std::min(leftCol, view.colCount - layout.fullCols + 1));
+}
+
+VerticalScroll ScrollVertically(ScrollAction action, int thumbPos, ViewGeometry view) {
+  ViewLayout layout = ComputeLayout(view);
+  if (layout.tooShort) {
+    if (action == ScrollAction::LineBack && view.topRow == 1)
+      view.scrollback = true;
+    else if (view.topRow > 1)
+      view.scrollback = false;
+  }
+  int topRow = view.topRow;
+  if (action == ScrollAction::Thumb)
+    topRow = thumbPos + 1;
+  else
+    topRow += stepFor(action, layout.fullRows);
+  return {ClampTopRow(topRow, view, layout), view.scrollback};
+}
+
+int ScrollHorizontally(ScrollAction action, int thumbPos, const ViewGeometry& view) {
+  ViewLayout layout = ComputeLayout(view);
+  int leftCol = view.leftCol;
+  if (action == ScrollAction::Thumb)
+    leftCol = thumbPos + 1;
+  else
+    leftCol += stepFor(action, layout.fullCols);
+  return ClampLeftCol(leftCol, view, layout);
+}
+
+void RefillAfterResize(ViewGeometry& view) {
+  int fittingCols = view.clientWidth / view.cellWidth;
+  int fittingRows = view.clientHeight / view.cellHeight;
+  if (view.leftCol > 1 && (view.colCount - view.leftCol + 1) * view.cellWidth < view.clientWidth)
+    view.leftCol = std::clamp(view.colCount - fittingCols + 1, 1, view.colCount);
+  if (view.topRow >= 2 && (view.rowCount - view.topRow + 1) * view.cellHeight < view.clientHeight)
+    view.topRow = std::clamp(view.rowCount - fittingRows + 1, 1, view.rowCount);
+}
+
+}  // namespace terminal
