@@ -1,0 +1,196 @@
+#include "driver/Daemon.h"
+
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "mgmt/host/linux/DriverFrame.h"
+
+namespace orvalisd {
+
+namespace frame = mgmt::frame;
+
+struct Daemon::Connection {
+  int fd = -1;
+  const Listener* listener = nullptr;
+  Selection selection;
+  std::vector<std::uint8_t> in;   // the request being read
+  std::vector<std::uint8_t> out;  // the reply being written
+  std::size_t sent = 0;
+  ~Connection() { close(fd); }
+};
+
+Daemon::Daemon(const Plan& plan, std::vector<std::unique_ptr<PtyPort>> ports,
+               std::vector<int> listenerFds)
+    : plan_(plan), ports_(std::move(ports)) {
+  std::size_t next = 0;
+  boards_.reserve(plan_.boards.size());
+  for (const auto& identity : plan_.boards) {
+    DriverBoard board{&identity, {}};
+    for (int i = 0; i < identity.ports; ++i) board.ports.push_back(ports_[next++].get());
+    boards_.push_back(board);
+  }
+  for (std::size_t i = 0; i < plan_.sockets.size(); ++i) {
+    Listener listener{listenerFds[i], &plan_.sockets[i], {}};
+    for (int board : plan_.sockets[i].boards) listener.boards.push_back(&boards_[board]);
+    listeners_.push_back(listener);
+  }
+  // Opens and closes of a slave wake the loop, so a port is relayed from the
+  // moment a program opens it without polling for it.
+  inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  for (const auto& port : ports_) {
+    if (inotifyFd_ >= 0)
+      inotify_add_watch(inotifyFd_, port->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
+    port->Recheck();
+  }
+}
+
+Daemon::~Daemon() {
+  connections_.clear();
+  for (const auto& listener : listeners_) close(listener.fd);
+  if (inotifyFd_ >= 0) close(inotifyFd_);
+}
+
+bool Daemon::Run(int stopFd) {
+  enum Kind { kStop, kSlaveEvents, kListener, kConnection, kPort };
+  std::vector<pollfd> entries;
+  std::vector<std::pair<Kind, std::size_t>> owners;
+  for (;;) {
+    entries.clear();
+    owners.clear();
+    const auto now = Clock::now();
+    auto add = [&](int fd, short events, Kind kind, std::size_t index) {
+      entries.push_back({fd, events, 0});
+      owners.emplace_back(kind, index);
+    };
+    add(stopFd, POLLIN, kStop, 0);
+    if (inotifyFd_ >= 0) add(inotifyFd_, POLLIN, kSlaveEvents, 0);
+    for (std::size_t i = 0; i < listeners_.size(); ++i) add(listeners_[i].fd, POLLIN, kListener, i);
+    for (std::size_t i = 0; i < connections_.size(); ++i)
+      add(connections_[i]->fd, connections_[i]->out.empty() ? POLLIN : POLLOUT, kConnection, i);
+    auto wake = Clock::time_point::max();
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+      const short events = ports_[i]->PollEvents(now);
+      if (events == PtyPort::kLeaveOut) continue;
+      add(ports_[i]->MasterFd(), events, kPort, i);
+      wake = std::min(wake, ports_[i]->NextReadTime());
+    }
+    int timeout = -1;
+    if (wake != Clock::time_point::max())
+      timeout = static_cast<int>(std::max<long long>(
+          1, std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count() + 1));
+
+    const int ready = poll(entries.data(), entries.size(), timeout);
+    if (ready < 0 && errno != EINTR) return false;
+
+    std::vector<std::size_t> dropped;
+    const auto after = Clock::now();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const short revents = entries[i].revents;
+      const auto [kind, index] = owners[i];
+      if (kind == kPort) {
+        // Ports with time on their line go on even without an event.
+        ports_[index]->Relay(revents, after);
+        continue;
+      }
+      if (!revents) continue;
+      switch (kind) {
+        case kStop:
+          return true;
+        case kSlaveEvents:
+          NoticeSlaveEvents();
+          break;
+        case kListener:
+          Accept(listeners_[index]);
+          break;
+        case kConnection: {
+          Connection& connection = *connections_[index];
+          const bool keep = (revents & POLLOUT) ? Send(connection) : Receive(connection);
+          if (!keep) dropped.push_back(index);
+          break;
+        }
+        case kPort:
+          break;
+      }
+    }
+    for (auto it = dropped.rbegin(); it != dropped.rend(); ++it)
+      connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(*it));
+  }
+}
+
+void Daemon::NoticeSlaveEvents() {
+  char events[4096];
+  while (read(inotifyFd_, events, sizeof events) > 0) {
+  }
+  for (const auto& port : ports_) port->Recheck();
+}
+
+void Daemon::Accept(Listener& listener) {
+  const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return;
+  if (connections_.size() >= kMaxConnections) {
+    close(fd);
+    return;
+  }
+  auto connection = std::make_unique<Connection>();
+  connection->fd = fd;
+  connection->listener = &listener;
+  connections_.push_back(std::move(connection));
+}
+
+bool Daemon::Receive(Connection& connection) {
+  // Read only as far as the current request goes: one request at a time.
+  std::size_t wanted = frame::kRequestHeaderSize;
+  if (connection.in.size() >= frame::kRequestHeaderSize) {
+    auto header = frame::DecodeRequestHeader(connection.in.data());
+    if (!header) return false;
+    wanted += header->inputLength;
+  }
+  const std::size_t have = connection.in.size();
+  if (have < wanted) {
+    connection.in.resize(wanted);
+    const ssize_t got = recv(connection.fd, connection.in.data() + have, wanted - have, 0);
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return false;
+    connection.in.resize(have + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+  }
+  if (connection.in.size() < frame::kRequestHeaderSize) return true;
+  auto header = frame::DecodeRequestHeader(connection.in.data());
+  if (!header) return false;
+  if (connection.in.size() < frame::kRequestHeaderSize + header->inputLength) return true;
+  Answer(connection);
+  return Send(connection);  // most replies fit the socket at once
+}
+
+void Daemon::Answer(Connection& connection) {
+  const auto header = *frame::DecodeRequestHeader(connection.in.data());
+  const std::span<const std::uint8_t> input(connection.in.data() + frame::kRequestHeaderSize,
+                                            header.inputLength);
+  const Listener& listener = *connection.listener;
+  const auto answer = AnswerRequest(listener.boards, listener.plan->selects, connection.selection,
+                                    header.code, input, header.outputRoom);
+  connection.out.resize(frame::kReplyHeaderSize);
+  frame::EncodeReplyHeader({answer.done ? frame::kDone : frame::kRefused,
+                            static_cast<std::uint32_t>(answer.bytes.size())},
+                           connection.out.data());
+  connection.out.insert(connection.out.end(), answer.bytes.begin(), answer.bytes.end());
+  connection.sent = 0;
+  connection.in.clear();
+}
+
+bool Daemon::Send(Connection& connection) {
+  const ssize_t sent = send(connection.fd, connection.out.data() + connection.sent,
+                            connection.out.size() - connection.sent, MSG_NOSIGNAL);
+  if (sent < 0) return errno == EAGAIN || errno == EINTR;
+  connection.sent += static_cast<std::size_t>(sent);
+  if (connection.sent == connection.out.size()) {
+    connection.out.clear();
+    connection.sent = 0;
+  }
+  return true;
+}
+
+}  // namespace orvalisd
