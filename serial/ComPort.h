@@ -253,8 +253,7 @@ class TApdCustomComPort {
   bool AnyTriggerEventAssigned() const;
   bool ApplyNow() const { return portState_ == PortState::Open; }
   void ApplyLineSettings();
-  void ApplyHWFlow();
-  void ApplySWFlow();
+  void ReapplyFlow();
   std::uint8_t ReadModem(std::uint8_t clearMask);
 
   TDeviceLayer deviceLayer_ = dlWin32;

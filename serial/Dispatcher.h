@@ -74,7 +74,6 @@ struct StatusTrigger {
 struct SavedTriggers {
   std::vector<StatusTrigger> statusTriggers;
   std::uint32_t handleCounter = 1;
-  std::uint32_t availThreshold = 0;
 };
 
 class TApdBaseDispatcher {
@@ -198,33 +197,33 @@ class TApdBaseDispatcher {
   };
   enum class DeliveryResult { Taken, NotTaken };
 
-  // Device steps (DispatcherDevice.cpp).
   std::int32_t WriteDeviceState();  // main lock held
-  std::uint32_t OutputUsedLocked() const;
-  void ReleaseDevice();
-  void ReadInput();
+  void ResetBuffers(std::uint32_t inSize, std::uint32_t outSize);
+  void ReleaseBuffers();
+  std::uint32_t ReadInput();
   std::uint32_t BytesAvailableLocked() const;
+  std::uint32_t OutputUsedLocked() const;
   bool CheckDataAvailable(bool& takenCompletely);
   bool CheckStatusTriggers();
   void StatusTriggerPass();
   void RefreshModemStatus(bool afterModemEvent);
-  std::uint16_t NextTriggerHandle() const;
+  std::uint16_t NextTriggerHandle();
   DeliveryResult DeliverTrigger(platform::UINT msg, platform::WPARAM wParam, std::uint16_t lowWord);
   void RecomputeDeliveryLocked(DeliveryRequest request);
-  void ResetBuffers();
+  void WriteOutputRing();
+  void WaitForOutputIdle();
 
   // Threads (DispatcherThreads.cpp).
   void StartThreads();
-  void StopThreads();
+  void StopThreads(bool fromDispatchThread);
+  void WaitProcessingMessages(const std::function<bool()>& done);
+  void WaitForThreadsToEnd();
+  void JoinThreads();
+  void ThreadEnded(std::atomic<bool>& running);
   void ComThreadMain();
   void DispThreadMain();
   void OutThreadMain();
   void ProcessCommEvent(std::uint32_t events);
-  void WriteOutputRing();
-  void ThreadEnded(std::atomic<bool>& running);
-  void SignalOutputFlush();
-  void WaitForOutputIdle();
-  void JoinThreads();
 
   std::uint16_t handle_ = 0;
   std::unique_ptr<platform::CommDevice> device_;
@@ -254,6 +253,7 @@ class TApdBaseDispatcher {
   std::uint32_t outWrite_ = 0;
   std::uint32_t outRead_ = 0;
   bool outFull_ = false;
+  std::uint64_t outGeneration_ = 0;  // changes when the ring is emptied or freed
 
   std::uint32_t inSize_ = 0;
   std::uint32_t outSize_ = 0;
@@ -289,7 +289,8 @@ class TApdBaseDispatcher {
   } stopNotice_;
 
   // Thread control.
-  std::atomic<bool> closing_{false};
+  bool stopping_ = false;             // main lock: a close has begun
+  std::atomic<bool> closing_{false};  // the close waits for the running delivery
   std::atomic<bool> kill_{false};
   bool started_ = false;  // main lock
   std::atomic<int> runningThreads_{0};

@@ -1,0 +1,533 @@
+// The POSIX comm back-end: a terminal device driven through termios, with the
+// Windows semantics of platform/comm/CommDevice.h.
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/comm/NativeComm.h"
+#include "platform/comm/PosixLine.h"
+
+namespace platform {
+namespace {
+
+constexpr int kPollIntervalMs = 50;  // modem lines, counters and emulated flow
+constexpr std::uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
+constexpr std::uint32_t kLineEvents = kEvBreak | kEvErr;
+
+std::uint32_t OpenError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case EIO:
+    case ENOTDIR:
+    case ENOTTY:
+      return kErrorFileNotFound;
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case EWOULDBLOCK:
+      return kErrorAccessDenied;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+void Consume(int eventFd) {
+  std::uint64_t count;
+  [[maybe_unused]] auto n = read(eventFd, &count, sizeof count);
+}
+
+void Signal(int eventFd) {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] auto n = write(eventFd, &one, sizeof one);
+}
+
+class PosixCommDevice final : public CommDevice {
+ public:
+  PosixCommDevice(int fd, int waitWake, int writeWake)
+      : fd_(fd), waitWake_(waitWake), writeWake_(writeWake) {}
+
+  ~PosixCommDevice() override {
+    ioctl(fd_, TIOCNXCL);
+    close(waitWake_);
+    close(writeWake_);
+    close(fd_);
+  }
+
+  std::uint32_t SetupComm(std::uint32_t inQueue, std::uint32_t outQueue) override {
+    std::lock_guard guard(lock_);
+    if (std::uint32_t error = Prepare()) return error;
+    inQueue_ = inQueue;
+    outQueue_ = outQueue;
+    return kErrorSuccess;
+  }
+
+  std::uint32_t GetCommState(CommState& state) override {
+    std::lock_guard guard(lock_);
+    if (vanished_) return kErrorGenFailure;
+    posix::LineSettings line;
+    if (int error = posix::ReadLineSettings(fd_, line)) return Fail(error);
+    state = emulated_;
+    state.baudRate = line.baud;
+    state.byteSize = line.dataBits;
+    state.parity = line.parity;
+    state.stopBits = !line.twoStopBits    ? kOneStopBit
+                     : line.dataBits == 5 ? kOne5StopBits
+                                          : kTwoStopBits;
+    state.outxCtsFlow = line.rtsCts;
+    if (line.rtsCts && state.rtsControl != kRtsControlToggle)
+      state.rtsControl = kRtsControlHandshake;
+    state.outX = line.xonOutput;
+    state.inX = line.xoffInput;
+    state.parityCheck = line.parityCheck;
+    state.xonChar = line.xonChar;
+    state.xoffChar = line.xoffChar;
+    return kErrorSuccess;
+  }
+
+  std::uint32_t SetCommState(const CommState& state) override {
+    const bool stopBitsValid = state.stopBits == kOneStopBit ||
+                               (state.stopBits == kOne5StopBits && state.byteSize == 5) ||
+                               (state.stopBits == kTwoStopBits && state.byteSize != 5);
+    if (state.baudRate == 0 || state.byteSize < 5 || state.byteSize > 8 ||
+        state.parity > kSpaceParity || !stopBitsValid || state.dtrControl > kDtrControlHandshake ||
+        state.rtsControl > kRtsControlToggle)
+      return kErrorInvalidParameter;
+    std::lock_guard guard(lock_);
+    if (std::uint32_t error = Prepare()) return error;
+    posix::LineSettings line;
+    line.baud = state.baudRate;
+    line.dataBits = state.byteSize;
+    line.parity = state.parity;
+    line.twoStopBits = state.stopBits != kOneStopBit;
+    line.rtsCts = state.outxCtsFlow || state.rtsControl == kRtsControlHandshake;
+    line.xonOutput = state.outX;
+    line.xoffInput = state.inX;
+    line.parityCheck = state.parityCheck;
+    line.xonChar = state.xonChar;
+    line.xoffChar = state.xoffChar;
+    if (int error = posix::WriteLineSettings(fd_, line))
+      return error == EINVAL ? kErrorInvalidParameter : Fail(error);
+    emulated_ = state;
+    // The kernel drives RTS itself under CRTSCTS; DTR handshake is ours.
+    if (state.dtrControl != kDtrControlHandshake)
+      SetLine(TIOCM_DTR, state.dtrControl == kDtrControlEnable);
+    else
+      SetLine(TIOCM_DTR, !inputHeld_);
+    if (state.rtsControl == kRtsControlEnable || state.rtsControl == kRtsControlHandshake)
+      SetLine(TIOCM_RTS, true);
+    else
+      SetLine(TIOCM_RTS, false);
+    return kErrorSuccess;
+  }
+
+  std::uint32_t SetCommTimeouts(const CommTimeouts& timeouts) override {
+    // Reads here never block; only the Windows setting that matches is valid.
+    if (timeouts.readInterval != CommTimeouts::kMaxTimeout || timeouts.readTotalMultiplier != 0 ||
+        timeouts.readTotalConstant != 0 || timeouts.writeTotalMultiplier != 0 ||
+        timeouts.writeTotalConstant != 0)
+      return kErrorInvalidParameter;
+    return vanished_ ? kErrorGenFailure : kErrorSuccess;
+  }
+
+  std::uint32_t SetCommMask(std::uint32_t mask) override {
+    std::lock_guard guard(lock_);
+    if (vanished_) return kErrorGenFailure;
+    mask_ = mask;
+    pendingEvents_ &= mask;
+    ++maskGeneration_;
+    Signal(waitWake_);
+    return kErrorSuccess;
+  }
+
+  std::uint32_t WaitCommEvent(std::uint32_t& events) override;
+  std::uint32_t ReadFile(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read) override;
+  std::uint32_t WriteFile(const std::uint8_t* data, std::uint32_t size,
+                          std::uint32_t& written) override;
+
+  std::uint32_t ClearCommError(CommStatus& status) override {
+    std::lock_guard guard(lock_);
+    if (vanished_) return kErrorGenFailure;
+    PollLines();
+    int inQueue = 0;
+    int outQueue = 0;
+    if (ioctl(fd_, FIONREAD, &inQueue) != 0) return Fail(errno);
+    if (ioctl(fd_, TIOCOUTQ, &outQueue) != 0) outQueue = 0;
+    status.errors = errors_;
+    status.inQueue = static_cast<std::uint32_t>(inQueue);
+    status.outQueue = static_cast<std::uint32_t>(outQueue);
+    errors_ = 0;
+    return kErrorSuccess;
+  }
+
+  std::uint32_t GetCommModemStatus(std::uint32_t& status) override {
+    std::lock_guard guard(lock_);
+    if (vanished_) return kErrorGenFailure;
+    status = 0;
+    int lines = 0;
+    if (ioctl(fd_, TIOCMGET, &lines) != 0) {
+      // Pseudo-terminals have no modem lines: they read as off.
+      return errno == ENOTTY || errno == EINVAL ? kErrorSuccess : Fail(errno);
+    }
+    if (lines & TIOCM_CTS) status |= kMsCtsOn;
+    if (lines & TIOCM_DSR) status |= kMsDsrOn;
+    if (lines & TIOCM_RI) status |= kMsRingOn;
+    if (lines & TIOCM_CD) status |= kMsRlsdOn;
+    return kErrorSuccess;
+  }
+
+  std::uint32_t EscapeCommFunction(std::uint32_t function) override {
+    std::lock_guard guard(lock_);
+    if (vanished_) return kErrorGenFailure;
+    int result = 0;
+    switch (function) {
+      case kSetDtr:
+        return SetLine(TIOCM_DTR, true);
+      case kClrDtr:
+        return SetLine(TIOCM_DTR, false);
+      case kSetRts:
+        return SetLine(TIOCM_RTS, true);
+      case kClrRts:
+        return SetLine(TIOCM_RTS, false);
+      case kSetBreak:
+        result = ioctl(fd_, TIOCSBRK);
+        break;
+      case kClrBreak:
+        result = ioctl(fd_, TIOCCBRK);
+        break;
+      case kSetXoff:
+        result = ioctl(fd_, TCXONC, TCOOFF);
+        break;
+      case kSetXon:
+        result = ioctl(fd_, TCXONC, TCOON);
+        break;
+      default:
+        return kErrorInvalidParameter;
+    }
+    return result == 0 ? kErrorSuccess : Fail(errno);
+  }
+
+  std::uint32_t PurgeComm(std::uint32_t flags) override {
+    std::lock_guard guard(lock_);
+    if (vanished_) return kErrorGenFailure;
+    if (flags & kPurgeTxAbort) Signal(writeWake_);
+    if ((flags & kPurgeTxClear) && ioctl(fd_, TCFLSH, TCOFLUSH) != 0) return Fail(errno);
+    if (flags & kPurgeRxClear) {
+      if (ioctl(fd_, TCFLSH, TCIFLUSH) != 0) return Fail(errno);
+      rxArmed_ = true;
+      ReleaseInput();
+    }
+    return kErrorSuccess;
+  }
+
+ private:
+  // Puts the line into raw mode at the first call that uses it, so that a
+  // probe (open and close) leaves the device as it found it. Lock held.
+  std::uint32_t Prepare() {
+    if (vanished_) return kErrorGenFailure;
+    if (prepared_) return kErrorSuccess;
+    if (int error = posix::MakeRaw(fd_)) return Fail(error);
+    hasModemLines_ = ioctl(fd_, TIOCMGET, &lastLines_) == 0;
+    hasCounters_ = ioctl(fd_, TIOCGICOUNT, &lastCounts_) == 0;
+    prepared_ = true;
+    return kErrorSuccess;
+  }
+
+  // errno of a failed call to a Windows error; a device that has gone away
+  // stays gone. Lock held.
+  std::uint32_t Fail(int error) {
+    switch (error) {
+      case EIO:
+      case ENXIO:
+      case ENODEV:
+      case EPIPE:
+        vanished_ = true;
+        return kErrorGenFailure;
+      case EINVAL:
+        return kErrorInvalidParameter;
+      case ENOTTY:
+        return 1;  // ERROR_INVALID_FUNCTION
+      case EACCES:
+      case EPERM:
+        return kErrorAccessDenied;
+      case ENOMEM:
+        return kErrorNotEnoughMemory;
+      case EBADF:
+        return kErrorInvalidHandle;
+      default:
+        return kErrorGenFailure;
+    }
+  }
+
+  // Lock held. A device without modem lines takes the change as done.
+  std::uint32_t SetLine(int line, bool on) {
+    if (ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) == 0) return kErrorSuccess;
+    return errno == ENOTTY || errno == EINVAL ? kErrorSuccess : Fail(errno);
+  }
+
+  int InQueue() {
+    int count = 0;
+    return ioctl(fd_, FIONREAD, &count) == 0 ? count : 0;
+  }
+
+  bool InputFlowEmulated() const {
+    return emulated_.dtrControl == kDtrControlHandshake || emulated_.inX;
+  }
+
+  // Modem-line changes and error counters since the last look become events
+  // and error bits; the counters also catch pulses shorter than the poll
+  // interval. Lock held.
+  void PollLines() {
+    if (!prepared_) return;
+    if (hasModemLines_) {
+      int lines = 0;
+      if (ioctl(fd_, TIOCMGET, &lines) == 0) {
+        const int changed = lines ^ lastLines_;
+        if (changed & TIOCM_CTS) pendingEvents_ |= kEvCts;
+        if (changed & TIOCM_DSR) pendingEvents_ |= kEvDsr;
+        if (changed & TIOCM_CD) pendingEvents_ |= kEvRlsd;
+        if ((changed & TIOCM_RI) && (lines & TIOCM_RI)) pendingEvents_ |= kEvRing;
+        lastLines_ = lines;
+      }
+    }
+    if (hasCounters_) {
+      serial_icounter_struct counts{};
+      if (ioctl(fd_, TIOCGICOUNT, &counts) == 0) {
+        if (counts.cts != lastCounts_.cts) pendingEvents_ |= kEvCts;
+        if (counts.dsr != lastCounts_.dsr) pendingEvents_ |= kEvDsr;
+        if (counts.dcd != lastCounts_.dcd) pendingEvents_ |= kEvRlsd;
+        if (counts.rng != lastCounts_.rng) pendingEvents_ |= kEvRing;
+        std::uint32_t errors = 0;
+        if (counts.buf_overrun != lastCounts_.buf_overrun) errors |= kCeRxOver;
+        if (counts.overrun != lastCounts_.overrun) errors |= kCeOverrun;
+        if (counts.parity != lastCounts_.parity) errors |= kCeRxParity;
+        if (counts.frame != lastCounts_.frame) errors |= kCeFrame;
+        if (counts.brk != lastCounts_.brk) {
+          errors |= kCeBreak;
+          pendingEvents_ |= kEvBreak;
+        }
+        if (errors & ~kCeBreak) pendingEvents_ |= kEvErr;
+        errors_ |= errors;
+        lastCounts_ = counts;
+      }
+    }
+    pendingEvents_ &= mask_;
+  }
+
+  // XOFF limits and DTR handshake have no kernel knob: hold the sender when
+  // the device's input reaches the XOFF limit and release it at the XON limit.
+  // Lock held.
+  void ApplyInputFlow() {
+    if (!InputFlowEmulated()) return;
+    const std::uint32_t fill = static_cast<std::uint32_t>(InQueue());
+    const std::uint32_t stopAt = inQueue_ > emulated_.xoffLim ? inQueue_ - emulated_.xoffLim : 0;
+    if (!inputHeld_ && stopAt > 0 && fill >= stopAt) {
+      inputHeld_ = true;
+      if (emulated_.dtrControl == kDtrControlHandshake) SetLine(TIOCM_DTR, false);
+      if (emulated_.inX) ioctl(fd_, TCXONC, TCIOFF);
+    } else if (inputHeld_ && fill <= emulated_.xonLim) {
+      ReleaseInput();
+    }
+  }
+
+  void ReleaseInput() {
+    if (!inputHeld_) return;
+    inputHeld_ = false;
+    if (emulated_.dtrControl == kDtrControlHandshake) SetLine(TIOCM_DTR, true);
+    if (emulated_.inX) ioctl(fd_, TCXONC, TCION);
+  }
+
+  bool NeedsPolling() const {
+    if ((mask_ & (kModemEvents | kLineEvents)) && (hasModemLines_ || hasCounters_)) return true;
+    if ((mask_ & kEvRxChar) && !rxArmed_) return true;
+    return InputFlowEmulated();
+  }
+
+  bool LineOn(int line) {
+    int lines = 0;
+    return ioctl(fd_, TIOCMGET, &lines) == 0 && (lines & line);
+  }
+
+  const int fd_;
+  const int waitWake_;   // eventfd: SetCommMask wakes the event wait
+  const int writeWake_;  // eventfd: a TX abort wakes the writer
+  std::mutex lock_;
+  std::atomic<bool> vanished_{false};
+  bool prepared_ = false;
+  bool hasModemLines_ = false;
+  bool hasCounters_ = false;
+  int lastLines_ = 0;
+  serial_icounter_struct lastCounts_{};
+  std::uint32_t mask_ = 0;
+  std::uint64_t maskGeneration_ = 0;
+  std::uint32_t pendingEvents_ = 0;
+  std::uint32_t errors_ = 0;
+  // A received-data event is reported once per arrival, as on Windows: after
+  // one is reported, the next needs a read that took bytes, or more bytes
+  // than were there when it was reported.
+  bool rxArmed_ = true;
+  int reportedCount_ = 0;
+  bool inputHeld_ = false;
+  std::uint32_t inQueue_ = 4096;
+  std::uint32_t outQueue_ = 4096;
+  CommState emulated_;
+};
+
+std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
+  events = 0;
+  std::unique_lock lock(lock_);
+  if (vanished_) return kErrorGenFailure;
+  if (mask_ == 0) return kErrorInvalidParameter;
+  if (std::uint32_t error = Prepare()) return error;
+  const std::uint64_t generation = maskGeneration_;
+  for (;;) {
+    PollLines();
+    ApplyInputFlow();
+    std::uint32_t ready = pendingEvents_ & mask_;
+    const bool watchRx = (mask_ & kEvRxChar) != 0;
+    if (watchRx && !rxArmed_) {
+      const int count = InQueue();
+      if (count > reportedCount_)
+        ready |= kEvRxChar;
+      else
+        reportedCount_ = count;
+    }
+    if (ready) {
+      pendingEvents_ &= ~ready;
+      if (ready & kEvRxChar) {
+        rxArmed_ = false;
+        reportedCount_ = InQueue();
+      }
+      events = ready;
+      return kErrorSuccess;
+    }
+    const bool pollIn = watchRx && rxArmed_;
+    const int timeout = NeedsPolling() ? kPollIntervalMs : -1;
+    lock.unlock();
+    pollfd fds[2] = {{fd_, static_cast<short>(pollIn ? POLLIN : 0), 0}, {waitWake_, POLLIN, 0}};
+    const int n = poll(fds, 2, timeout);
+    const int pollError = errno;
+    lock.lock();
+    if (n < 0 && pollError != EINTR) return Fail(pollError);
+    if (fds[1].revents & POLLIN) Consume(waitWake_);
+    if (maskGeneration_ != generation) return kErrorSuccess;  // SetCommMask: no events
+    if (vanished_) return kErrorGenFailure;
+    const bool readable = pollIn && (fds[0].revents & POLLIN) && InQueue() > 0;
+    if (readable) {
+      pendingEvents_ |= kEvRxChar;
+    } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      vanished_ = true;
+      return kErrorGenFailure;
+    }
+  }
+}
+
+std::uint32_t PosixCommDevice::ReadFile(std::uint8_t* buffer, std::uint32_t size,
+                                        std::uint32_t& read) {
+  read = 0;
+  std::lock_guard guard(lock_);
+  if (std::uint32_t error = Prepare()) return error;
+  if (size == 0) return kErrorSuccess;
+  const ssize_t n = ::read(fd_, buffer, size);
+  if (n > 0) {
+    read = static_cast<std::uint32_t>(n);
+    rxArmed_ = true;
+    ApplyInputFlow();
+    return kErrorSuccess;
+  }
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return kErrorSuccess;
+  return Fail(n == 0 ? EIO : errno);  // VMIN=1: a read of 0 is a hang-up
+}
+
+std::uint32_t PosixCommDevice::WriteFile(const std::uint8_t* data, std::uint32_t size,
+                                         std::uint32_t& written) {
+  written = 0;
+  bool rtsToggle = false;
+  bool dsrGate = false;
+  {
+    std::lock_guard guard(lock_);
+    if (std::uint32_t error = Prepare()) return error;
+    rtsToggle = emulated_.rtsControl == kRtsControlToggle && hasModemLines_;
+    dsrGate = emulated_.outxDsrFlow && hasModemLines_;
+    if (rtsToggle) SetLine(TIOCM_RTS, true);
+  }
+  std::uint32_t result = kErrorSuccess;
+  while (written < size && result == kErrorSuccess) {
+    const bool held = dsrGate && !LineOn(TIOCM_DSR);
+    if (!held) {
+      const ssize_t n = write(fd_, data + written, size - written);
+      if (n > 0) {
+        written += static_cast<std::uint32_t>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) {
+        std::lock_guard guard(lock_);
+        result = Fail(errno);
+        break;
+      }
+    }
+    pollfd fds[2] = {{fd_, static_cast<short>(held ? 0 : POLLOUT), 0}, {writeWake_, POLLIN, 0}};
+    poll(fds, 2, dsrGate ? kPollIntervalMs : -1);
+    if (fds[1].revents & POLLIN) {
+      Consume(writeWake_);
+      result = kErrorOperationAborted;
+    } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      std::lock_guard guard(lock_);
+      result = Fail(EIO);
+    }
+  }
+  if (rtsToggle) {
+    ioctl(fd_, TCSBRK, 1);  // drain, then let RTS fall
+    std::lock_guard guard(lock_);
+    SetLine(TIOCM_RTS, false);
+  }
+  return result;
+}
+
+}  // namespace
+
+std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::string& name,
+                                                 std::uint32_t& error) {
+  const std::string path = comNumber > 0 ? ResolveComPath(comNumber) : name;
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = OpenError(errno);
+    return nullptr;
+  }
+  auto refuse = [&](std::uint32_t code) -> std::unique_ptr<CommDevice> {
+    close(fd);
+    error = code;
+    return nullptr;
+  };
+  if (!isatty(fd)) return refuse(kErrorFileNotFound);
+  // flock holds against every process, root included; TIOCEXCL refuses other
+  // opens but not root's, so its flag set by another holder also means busy.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(OpenError(errno));
+  int exclusive = 0;
+  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return refuse(kErrorAccessDenied);
+  if (ioctl(fd, TIOCEXCL) != 0) return refuse(OpenError(errno));
+  const int waitWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  const int writeWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (waitWake < 0 || writeWake < 0) {
+    if (waitWake >= 0) close(waitWake);
+    if (writeWake >= 0) close(writeWake);
+    ioctl(fd, TIOCNXCL);
+    return refuse(kErrorNotEnoughMemory);
+  }
+  error = kErrorSuccess;
+  return std::make_unique<PosixCommDevice>(fd, waitWake, writeWake);
+}
+
+}  // namespace platform

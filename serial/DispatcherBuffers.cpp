@@ -1,0 +1,271 @@
+// The dispatch buffer (received bytes) and the output ring.
+#include <algorithm>
+#include <cstring>
+
+#include "serial/Dispatcher.h"
+#include "serial/ErrorCodes.h"
+
+namespace serial {
+
+namespace {
+constexpr std::uint32_t kBufferSize = TApdBaseDispatcher::kDispatchBufferSize;
+}
+
+// Owner thread, before the threads start.
+void TApdBaseDispatcher::ResetBuffers(std::uint32_t inSize, std::uint32_t outSize) {
+  {
+    std::lock_guard guard(inputLock_);
+    dispatchBuffer_.assign(kBufferSize, 0);
+    inWrite_ = inRead_ = 0;
+    inFull_ = moreInput_ = false;
+    receivedTotal_ = notifiedTotal_ = 0;
+    takeCount_ = largestTake_ = 0;
+    deliveringData_ = false;
+    inSize_ = inSize;
+  }
+  std::lock_guard guard(outputLock_);
+  outRing_.assign(outSize, 0);
+  outWrite_ = outRead_ = 0;
+  outFull_ = false;
+  outSize_ = outSize;
+  ++outGeneration_;
+}
+
+// Frees both buffers; the sizes stay, so that counts read zero used.
+void TApdBaseDispatcher::ReleaseBuffers() {
+  {
+    std::lock_guard guard(inputLock_);
+    dispatchBuffer_ = {};
+    inWrite_ = inRead_ = 0;
+    inFull_ = moreInput_ = false;
+    takeCount_ = largestTake_ = 0;
+  }
+  std::lock_guard guard(outputLock_);
+  outRing_ = {};
+  outWrite_ = outRead_ = 0;
+  outFull_ = false;
+  ++outGeneration_;
+}
+
+// Dispatch thread. Reads what the device holds in at most two reads, straight
+// into the buffer; the device never blocks a read.
+std::uint32_t TApdBaseDispatcher::ReadInput() {
+  platform::CommStatus status;
+  if (device_->ClearCommError(status) != platform::kErrorSuccess) return 0;
+  if (status.errors) {
+    std::lock_guard guard(mainLock_);
+    lineErrors_ |= static_cast<std::uint8_t>(status.errors & 0x1F);
+  }
+  std::lock_guard guard(inputLock_);
+  if (dispatchBuffer_.empty()) return 0;
+  if (inFull_) {
+    if (!moreInput_ && status.inQueue > 0) moreInput_ = true;
+    return 0;
+  }
+  if (status.inQueue == 0) return 0;
+  const std::uint32_t freeRoom =
+      inWrite_ == inRead_ ? kBufferSize : (inRead_ + kBufferSize - inWrite_) % kBufferSize;
+  moreInput_ = status.inQueue > freeRoom;
+  const std::uint32_t stretch = inWrite_ >= inRead_ ? kBufferSize - inWrite_ : inRead_ - inWrite_;
+  std::uint32_t total = 0;
+  if (device_->ReadFile(dispatchBuffer_.data() + inWrite_, stretch, total) !=
+      platform::kErrorSuccess)
+    total = 0;
+  if (std::min(freeRoom, status.inQueue) > stretch && total == stretch) {
+    std::uint32_t second = 0;
+    if (device_->ReadFile(dispatchBuffer_.data(), freeRoom - stretch, second) ==
+        platform::kErrorSuccess)
+      total += second;
+  }
+  inWrite_ = (inWrite_ + total) % kBufferSize;
+  if (total > 0) {
+    inFull_ = inWrite_ == inRead_;
+    receivedTotal_ += total;
+  }
+  return total;
+}
+
+std::uint32_t TApdBaseDispatcher::BytesAvailableLocked() const {
+  if (dispatchBuffer_.empty()) return 0;
+  const std::uint32_t held =
+      inFull_ ? kBufferSize : (inWrite_ + kBufferSize - inRead_) % kBufferSize;
+  return deliveringData_ ? held - std::min(held, takeCount_) : held;
+}
+
+std::uint32_t TApdBaseDispatcher::InputAvailable() {
+  std::lock_guard guard(inputLock_);
+  return BytesAvailableLocked();
+}
+
+std::int32_t TApdBaseDispatcher::TakeInput() {
+  std::uint8_t byte = 0;
+  const std::int32_t result = TakeInput(&byte, 1);
+  return result < 0 ? result : byte;
+}
+
+// During a data-available delivery a handler reads from where the running
+// handler has got to; the read index moves when the delivery ends.
+std::int32_t TApdBaseDispatcher::TakeInput(std::uint8_t* block, std::uint32_t length) {
+  std::lock_guard guard(inputLock_);
+  if (length > BytesAvailableLocked()) return ecBufferIsEmpty;
+  if (length == 0) return 0;
+  const std::uint32_t start = deliveringData_ ? (inRead_ + takeCount_) % kBufferSize : inRead_;
+  const std::uint32_t first = std::min(length, kBufferSize - start);
+  std::memcpy(block, dispatchBuffer_.data() + start, first);
+  std::memcpy(block + first, dispatchBuffer_.data(), length - first);
+  if (deliveringData_) {
+    takeCount_ += length;
+  } else {
+    inRead_ = (inRead_ + length) % kBufferSize;
+    inFull_ = false;
+  }
+  return 0;
+}
+
+// Sends 0x7E01 once for each arrival of new data that brings the bytes
+// available to the threshold. True when a message was delivered.
+bool TApdBaseDispatcher::CheckDataAvailable(bool& takenCompletely) {
+  takenCompletely = false;
+  std::uint32_t threshold = 0;
+  {
+    std::lock_guard guard(mainLock_);
+    threshold = availThreshold_;
+  }
+  std::uint32_t available = 0;
+  {
+    std::lock_guard guard(inputLock_);
+    if (threshold == 0 || receivedTotal_ == notifiedTotal_) return false;
+    available = BytesAvailableLocked();
+    if (available < threshold) return false;
+    notifiedTotal_ = receivedTotal_;
+  }
+  takenCompletely = DeliverTrigger(kMsgTriggerAvail, available, 0) == DeliveryResult::Taken;
+  return true;
+}
+
+std::int32_t TApdBaseDispatcher::PurgeInput() {
+  if (device_) {
+    const std::uint32_t error =
+        device_->PurgeComm(platform::kPurgeRxAbort | platform::kPurgeRxClear);
+    if (error != platform::kErrorSuccess) return -static_cast<std::int32_t>(error);
+  }
+  std::lock_guard guard(inputLock_);
+  if (deliveringData_) {
+    // The whole buffer is given up when the running delivery ends.
+    largestTake_ = inFull_ ? kBufferSize : (inWrite_ + kBufferSize - inRead_) % kBufferSize;
+  } else {
+    inRead_ = inWrite_;
+    takeCount_ = 0;
+    inFull_ = false;
+  }
+  return 0;
+}
+
+std::uint32_t TApdBaseDispatcher::OutputUsedLocked() const {
+  if (outFull_) return outSize_;
+  return (outWrite_ + outSize_ - outRead_) % std::max<std::uint32_t>(outSize_, 1);
+}
+
+std::uint32_t TApdBaseDispatcher::OutputUsed() {
+  std::lock_guard guard(outputLock_);
+  return OutputUsedLocked();
+}
+
+std::uint32_t TApdBaseDispatcher::OutputFree() {
+  std::lock_guard guard(outputLock_);
+  return outSize_ - OutputUsedLocked();
+}
+
+std::int32_t TApdBaseDispatcher::QueueOutput(const std::uint8_t* block, std::uint32_t length) {
+  if (length == 0) return 0;
+  if (device_) {
+    // Gathered, not replaced: errors a line-error trigger has not yet seen
+    // must survive a send.
+    platform::CommStatus status;
+    if (device_->ClearCommError(status) == platform::kErrorSuccess && status.errors) {
+      std::lock_guard guard(mainLock_);
+      lineErrors_ |= static_cast<std::uint8_t>(status.errors & 0x1F);
+    }
+  }
+  {
+    std::lock_guard guard(outputLock_);
+    if (outRing_.empty()) return ecCommNotOpen;
+    if (outSize_ - OutputUsedLocked() < length) return ecOutputBufferTooSmall;
+    const std::uint32_t first = std::min(length, outSize_ - outWrite_);
+    std::memcpy(outRing_.data() + outWrite_, block, first);
+    std::memcpy(outRing_.data(), block + first, length - first);
+    outWrite_ = (outWrite_ + length) % outSize_;
+    if (outWrite_ == outRead_) outFull_ = true;
+  }
+  {
+    std::lock_guard guard(outSignalLock_);
+    outReady_ = true;
+  }
+  outSignal_.notify_all();
+  std::lock_guard guard(mainLock_);
+  outputSent_ = true;
+  return 0;
+}
+
+// Output thread: writes the ring in contiguous stretches until it is empty
+// or a flush is asked for.
+void TApdBaseDispatcher::WriteOutputRing() {
+  for (;;) {
+    const std::uint8_t* stretch = nullptr;
+    std::uint32_t length = 0;
+    std::uint64_t generation = 0;
+    {
+      std::lock_guard guard(outputLock_);
+      const std::uint32_t used = OutputUsedLocked();
+      if (used == 0 || outRing_.empty()) return;
+      if (outRead_ < outWrite_ || outWrite_ == 0) {
+        length = outRead_ < outWrite_ ? outWrite_ - outRead_ : outSize_ - outRead_;
+      } else {
+        // The data wraps: rotate it to the front so one write takes it all.
+        std::rotate(outRing_.begin(), outRing_.begin() + outRead_, outRing_.end());
+        outRead_ = 0;
+        outWrite_ = used % outSize_;
+        length = used;
+      }
+      stretch = outRing_.data() + outRead_;
+      generation = outGeneration_;
+    }
+    {
+      std::lock_guard guard(outSignalLock_);
+      if (outFlush_) return;
+    }
+    std::uint32_t written = 0;
+    const std::uint32_t error = device_->WriteFile(stretch, length, written);
+    // A failed write drops its data; an aborted one keeps what is left.
+    const std::uint32_t done =
+        error == platform::kErrorSuccess || error == platform::kErrorOperationAborted ? written
+                                                                                      : length;
+    {
+      std::lock_guard guard(outputLock_);
+      if (generation == outGeneration_ && done > 0) {
+        outRead_ = (outRead_ + done) % outSize_;
+        outFull_ = false;
+        if (outRead_ == outWrite_) outRead_ = outWrite_ = 0;
+      }
+    }
+    if (error == platform::kErrorOperationAborted) {
+      std::lock_guard guard(outSignalLock_);
+      if (outFlush_) return;
+    }
+  }
+}
+
+std::int32_t TApdBaseDispatcher::PurgeOutput() {
+  WaitForOutputIdle();
+  {
+    std::lock_guard guard(outputLock_);
+    outRead_ = outWrite_ = 0;
+    outFull_ = false;
+    ++outGeneration_;
+  }
+  if (!device_) return 0;
+  const std::uint32_t error = device_->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeTxClear);
+  return error == platform::kErrorSuccess ? 0 : -static_cast<std::int32_t>(error);
+}
+
+}  // namespace serial

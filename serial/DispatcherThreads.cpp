@@ -1,0 +1,239 @@
+// The event, dispatch and output threads.
+#include <stdexcept>
+#include <utility>
+
+#include "serial/Dispatcher.h"
+#include "serial/ExceptionDisplay.h"
+
+namespace serial {
+
+namespace {
+
+using namespace platform;
+
+constexpr auto kThreadAckTimeout = std::chrono::milliseconds(3000);
+constexpr auto kStopWaitSlice = std::chrono::milliseconds(50);
+constexpr std::uint32_t kEventMask =
+    kEvRxChar | kEvCts | kEvDsr | kEvRlsd | kEvBreak | kEvErr | kEvRing;  // 0x1F9
+constexpr std::uint32_t kModemEventMask = kEvCts | kEvDsr | kEvRlsd | kEvRing;
+
+}  // namespace
+
+void TApdBaseDispatcher::StartThreads() {
+  {
+    std::lock_guard guard(mainLock_);
+    if (started_) throw std::logic_error("Dispatcher already started");
+    started_ = true;
+    kill_ = false;
+  }
+  threadAck_.ResetEvent();
+  // The three flags are raised here, not by the threads, so a stop that
+  // follows at once waits for threads that have not begun yet.
+  comRunning_ = dispRunning_ = outRunning_ = true;
+  runningThreads_ = 3;
+  comThread_ = std::thread(&TApdBaseDispatcher::ComThreadMain, this);
+  threadAck_.Wait(kThreadAckTimeout);
+  dispThread_ = std::thread(&TApdBaseDispatcher::DispThreadMain, this);
+  threadAck_.Wait(kThreadAckTimeout);
+  outThread_ = std::thread(&TApdBaseDispatcher::OutThreadMain, this);
+  threadAck_.Wait(kThreadAckTimeout);
+}
+
+// Stops the threads that are still running and waits for them, delivering
+// the calling thread's messages meanwhile, so a thread blocked in a send to
+// this thread is never left waiting.
+void TApdBaseDispatcher::StopThreads(bool fromDispatchThread) {
+  {
+    std::lock_guard guard(mainLock_);
+    if (!started_) return;
+  }
+  kill_ = true;
+  {
+    std::lock_guard guard(outSignalLock_);
+    outFlush_ = true;
+  }
+  outSignal_.notify_all();
+  WaitProcessingMessages([this] {
+    if (outRunning_) device_->PurgeComm(kPurgeTxAbort);  // ends a write held by flow control
+    return !outRunning_;
+  });
+  if (comRunning_) {
+    device_->SetCommMask(0);
+    commEventDone_.Set();
+    threadAck_.ResetEvent();
+  }
+  WaitProcessingMessages([this] { return !comRunning_; });
+  if (!fromDispatchThread) WaitProcessingMessages([this] { return !dispRunning_; });
+}
+
+void TApdBaseDispatcher::WaitProcessingMessages(const std::function<bool()>& done) {
+  if (done()) return;
+  // Ending threads post to this window, so the wait wakes at once.
+  const HWND waiter = CreateMessageWindow([](UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+  stopWaiter_ = waiter;
+  while (!done()) {
+    ProcessMessages();
+    if (done()) break;
+    WaitMessage(kStopWaitSlice);
+  }
+  stopWaiter_ = 0;
+  DestroyMessageWindow(waiter);
+}
+
+void TApdBaseDispatcher::WaitForThreadsToEnd() {
+  WaitProcessingMessages([this] { return runningThreads_ == 0; });
+}
+
+void TApdBaseDispatcher::JoinThreads() {
+  for (std::thread* thread : {&comThread_, &dispThread_, &outThread_}) {
+    if (thread->joinable()) thread->join();
+  }
+}
+
+// Each thread's last act: the last one clears the started flag and posts the
+// stop notice. The owner joins the threads before the dispatcher goes, so
+// these last steps never outlive it.
+void TApdBaseDispatcher::ThreadEnded(std::atomic<bool>& running) {
+  StopNotice notice;
+  {
+    std::lock_guard guard(mainLock_);
+    running = false;
+    if (--runningThreads_ == 0) {
+      started_ = false;
+      notice = std::exchange(stopNotice_, {});
+    }
+  }
+  outSignal_.notify_all();
+  if (const HWND waiter = stopWaiter_) PostMessage(waiter, WM_USER, 0, 0);
+  if (notice.window) PostMessage(notice.window, notice.msg, notice.wParam, notice.lParam);
+}
+
+void TApdBaseDispatcher::ComThreadMain() {
+  device_->SetCommMask(kEventMask);
+  CommTimeouts timeouts;
+  timeouts.readInterval = CommTimeouts::kMaxTimeout;
+  device_->SetCommTimeouts(timeouts);
+  threadAck_.Set();
+  while (!kill_) {
+    std::uint32_t events = 0;
+    // A failed wait (the device is gone, or the mask was cleared) ends the
+    // thread rather than spinning on it.
+    if (device_->WaitCommEvent(events) != kErrorSuccess) break;
+    if (events & kEvRing) {
+      std::lock_guard guard(mainLock_);
+      ringSeen_ = true;
+    }
+    if (kill_) break;
+    commEvents_ = events;
+    commEventReady_.Set();
+    commEventDone_.Wait();
+  }
+  threadAck_.Set();
+  ThreadEnded(comRunning_);
+}
+
+void TApdBaseDispatcher::DispThreadMain() {
+  threadAck_.Set();
+  try {
+    while (!kill_ && !closing_) {
+      const bool eventReady = commEventReady_.Wait(kDispatchTick);
+      if (kill_) break;
+      if (eventReady) {
+        ProcessCommEvent(commEvents_);
+      } else {
+        bool reread = false;
+        {
+          std::lock_guard guard(inputLock_);
+          reread = moreInput_ && !inFull_;
+        }
+        // Bytes fetched here are new arrivals and are announced like any.
+        if (reread && ReadInput() > 0) {
+          bool taken = false;
+          CheckDataAvailable(taken);
+        }
+      }
+      if (!closing_) StatusTriggerPass();
+    }
+  } catch (const std::exception& error) {
+    ShowException(error);
+  } catch (...) {
+    ShowUnknownException();
+  }
+  // A close asked for during a delivery is finished here.
+  if (closing_ && !kill_) {
+    StopThreads(true);
+    ReleaseBuffers();
+  }
+  ThreadEnded(dispRunning_);
+}
+
+void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events) {
+  if (events & kModemEventMask) {
+    RefreshModemStatus(true);
+    StatusTriggerPass();
+  }
+  if ((events & 0xFF) >= kEvBreak) {
+    CommStatus status;
+    if (device_->ClearCommError(status) == kErrorSuccess) {
+      std::lock_guard guard(mainLock_);
+      lineErrors_ |= static_cast<std::uint8_t>(status.errors & 0x1F);
+    }
+    StatusTriggerPass();
+  }
+  if (events & kEvRxChar) {
+    ReadInput();
+    StatusTriggerPass();
+    bool taken = false;
+    while (!closing_ && CheckDataAvailable(taken) && taken) {
+    }
+  }
+  commEventDone_.Set();
+}
+
+void TApdBaseDispatcher::OutThreadMain() {
+  threadAck_.Set();
+  try {
+    for (;;) {
+      {
+        std::unique_lock lock(outSignalLock_);
+        outSignal_.wait(lock, [this] { return outReady_ || outFlush_; });
+        if (outFlush_) {
+          outFlush_ = false;
+          outFlushAck_ = true;
+          outSignal_.notify_all();
+          if (kill_ || closing_) break;
+          continue;
+        }
+        outReady_ = false;
+      }
+      if (kill_ || closing_) break;
+      WriteOutputRing();
+    }
+  } catch (const std::exception& error) {
+    ShowException(error);
+  } catch (...) {
+    ShowUnknownException();
+  }
+  ThreadEnded(outRunning_);
+}
+
+// Wakes the output thread and waits until it is idle (it acknowledges the
+// flush); a write held by flow control is aborted.
+void TApdBaseDispatcher::WaitForOutputIdle() {
+  {
+    std::lock_guard guard(outSignalLock_);
+    if (!outRunning_) return;
+    outFlush_ = true;
+    outFlushAck_ = false;
+  }
+  outSignal_.notify_all();
+  std::unique_lock lock(outSignalLock_);
+  while (!outFlushAck_ && outRunning_) {
+    lock.unlock();
+    device_->PurgeComm(kPurgeTxAbort);
+    lock.lock();
+    outSignal_.wait_for(lock, kStopWaitSlice, [this] { return outFlushAck_ || !outRunning_; });
+  }
+}
+
+}  // namespace serial
