@@ -37,13 +37,29 @@ class RecordingCanvas : public TerminalCanvas {
   std::vector<DrawnRun> runs;
 };
 
+// A port without a device: records what is sent and what the view asks.
 class FakePort : public TerminalPort {
  public:
   bool Open() const override { return open; }
+  bool AutoOpen() const override { return autoOpen; }
+  void OpenPort() override { open = true; }
   void SendChar(std::uint8_t ch) override { sent.push_back(ch); }
+  void AddPortUser(platform::HWND window) override { users.push_back(window); }
+  void RemovePortUser(platform::HWND window) override { std::erase(users, window); }
+  bool AddDataHandler(const void* owner, DataHandler handler) override;
+  void RemoveDataHandler(const void* owner) override;
+  bool TakeInput(std::uint8_t* dest, std::size_t count) override;
+
+  // Makes bytes available and calls the data handler, as the dispatcher does.
+  void Receive(const std::string& bytes);
 
   bool open = true;
+  bool autoOpen = false;
   std::vector<std::uint8_t> sent;
+  std::vector<platform::HWND> users;
+  const void* handlerOwner = nullptr;
+  DataHandler handler;
+  std::string input;
 };
 
 // An 80 x 24 view of 8 x 16 pixel cells showing screen rows 1..24.

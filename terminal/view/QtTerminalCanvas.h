@@ -1,0 +1,58 @@
+// The terminal view's two canvases and its colour mapping.
+//
+// PainterCanvas draws runs with a QPainter during a paint event: an opaque
+// background per run and every glyph placed at its cell, whatever the font's
+// own advances. InvalidatingCanvas stands in while the emulator repaints
+// what changed outside a paint event: it marks the runs' rectangles for the
+// next paint, which Qt merges into one. GUI thread only.
+#pragma once
+
+#include <QPalette>
+#include <QRawFont>
+#include <QRect>
+
+#include "terminal/TerminalCanvas.h"
+
+class QPainter;
+class QWidget;
+
+namespace terminal {
+
+// RGB with red in the low byte as it is; a system-colour code from the
+// palette.
+QColor ResolveColor(TerminalColor color, const QPalette& palette);
+
+class PainterCanvas : public TerminalCanvas {
+ public:
+  // font: the view's font as a raw font (may be invalid: glyphs are then
+  // drawn one by one with the painter's font); ascent places the baseline.
+  PainterCanvas(QPainter& painter, const QRawFont& font, int ascent, const QPalette& palette,
+                const QRect& clip);
+
+  PixelRect ClipRect() const override;
+  void DrawRun(int x, int y, const char* text, int length, const std::int32_t* advances,
+               int cellHeight, TerminalColor fore, TerminalColor back) override;
+
+ private:
+  QPainter& painter_;
+  const QRawFont& font_;
+  int ascent_;
+  const QPalette& palette_;
+  QRect clip_;
+};
+
+class InvalidatingCanvas : public TerminalCanvas {
+ public:
+  // Marks rectangles of `widget`, never outside `area`.
+  InvalidatingCanvas(QWidget& widget, const QRect& area) : widget_(widget), area_(area) {}
+
+  PixelRect ClipRect() const override;
+  void DrawRun(int x, int y, const char* text, int length, const std::int32_t* advances,
+               int cellHeight, TerminalColor fore, TerminalColor back) override;
+
+ private:
+  QWidget& widget_;
+  QRect area_;
+};
+
+}  // namespace terminal

@@ -1,0 +1,423 @@
+#include "terminal/view/Terminal.h"
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include "serial/TriggerMessages.h"
+#include "terminal/view/QtTerminalCanvas.h"
+
+namespace terminal {
+namespace {
+
+constexpr int kTimerMs = 100;
+constexpr int kUnderlineHeight = 2;
+
+QRect toQRect(const PixelRect& rect) {
+  return QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1));
+}
+
+ScrollAction actionFor(int sliderAction) {
+  switch (sliderAction) {
+    case QAbstractSlider::SliderSingleStepSub:
+      return ScrollAction::LineBack;
+    case QAbstractSlider::SliderSingleStepAdd:
+      return ScrollAction::LineForward;
+    case QAbstractSlider::SliderPageStepSub:
+      return ScrollAction::PageBack;
+    case QAbstractSlider::SliderPageStepAdd:
+      return ScrollAction::PageForward;
+    case QAbstractSlider::SliderMove:
+      return ScrollAction::Thumb;
+    default:
+      return ScrollAction::Other;
+  }
+}
+
+}  // namespace
+
+TAdTerminal::TAdTerminal(QWidget* parent)
+    : QAbstractScrollArea(parent),
+      builtInEmulator_(std::make_unique<TAdTTYEmulator>()),
+      receive_(std::make_shared<ReceiveState>()),
+      font_(QStringLiteral("Terminal"), 9) {
+  builtInEmulator_->SetBuiltIn(true);
+  builtInEmulator_->SetTerminal(this);
+  window_ = platform::CreateMessageWindow(
+      [this](platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
+        return handleMessage(msg, wParam, lParam);
+      });
+  receive_->window = window_;
+
+  setFocusPolicy(Qt::StrongFocus);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // The view paints every pixel itself; nothing is erased first.
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  viewport()->setCursor(Qt::IBeamCursor);
+  SetBorderStyle(bsSingle);
+  connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+          [this](int action) { verticalBarAction(action); });
+  connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
+          [this](int action) { horizontalBarAction(action); });
+  connect(&timer_, &QTimer::timeout, this, [this] { TimerTick(); });
+
+  resize(300, 200);
+  computeCellSize();
+  SetActive(true);
+  timer_.start(kTimerMs);
+  layoutView();
+}
+
+TAdTerminal::~TAdTerminal() {
+  stopReceiving();
+  if (port_) port_->RemovePortUser(window_);
+  timer_.stop();
+  if (emulator_) emulator_->SetTerminal(nullptr);
+  platform::DestroyMessageWindow(window_);
+}
+
+const TAdTerminalBuffer& TAdTerminal::buffer() const {
+  return emulator_ ? emulator_->Buffer() : builtInEmulator_->Buffer();
+}
+
+platform::LRESULT TAdTerminal::handleMessage(platform::UINT msg, platform::WPARAM,
+                                             platform::LPARAM) {
+  switch (msg) {
+    case kMsgDataQueued:
+      drainQueue();
+      break;
+    case kMsgRecreateWindow:
+      applyScrollBars();
+      break;
+    case serial::kMsgPortOpened:
+      // A failure to start is the port's to report; the view stays pending.
+      try {
+        if (pending_) startReceiving();
+      } catch (const std::exception&) {
+      }
+      break;
+    case serial::kMsgPortClosing:
+      stopReceiving();
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+// --- Properties --------------------------------------------------------------
+
+void TAdTerminal::SetActive(bool active) {
+  active_ = active;
+  if (active)
+    startReceiving();
+  else
+    stopReceiving();
+}
+
+void TAdTerminal::SetComPort(TerminalPort* port) {
+  if (port == port_) return;
+  stopReceiving();
+  if (port_) port_->RemovePortUser(window_);
+  port_ = port;
+  if (port_) port_->AddPortUser(window_);
+  if (active_) startReceiving();
+}
+
+void TAdTerminal::SetEmulator(TAdTerminalEmulator* emulator) {
+  if (emulator == emulator_) return;
+  if (emulator_) emulator_->SetTerminal(nullptr);
+  emulator_ = emulator;
+  if (emulator_) emulator_->SetTerminal(this);
+  leftCol_ = topRow_ = 1;
+  layoutView();
+  viewport()->update();
+  placeCaret();
+}
+
+void TAdTerminal::SetColumns(int columns) {
+  if (columns <= 0 || columns == Columns()) return;
+  buffer().SetColCount(columns);
+  leftCol_ = topRow_ = 1;
+  layoutView();
+  viewport()->update();
+  placeCaret();
+}
+
+void TAdTerminal::SetRows(int rows) {
+  if (rows <= 0 || rows == Rows()) return;
+  buffer().SetRowCount(rows);
+  keepScrollPositionInBuffer();
+  layoutView();
+  viewport()->update();
+  placeCaret();
+}
+
+void TAdTerminal::SetScrollbackRows(int rows) {
+  if (rows <= 0 || rows == ScrollbackRows()) return;
+  buffer().SetSVRowCount(rows);
+  // A view scrolled into history rows that no longer exist comes back.
+  keepScrollPositionInBuffer();
+  layoutView();
+  viewport()->update();
+}
+
+void TAdTerminal::SetScrollback(bool scrollback) {
+  scrollback_ = scrollback;
+  layoutView();
+}
+
+void TAdTerminal::SetCursorType(TAdCursorType type) {
+  cursorType_ = type;
+  placeCaret();
+}
+
+void TAdTerminal::SetBorderStyle(TBorderStyle style) {
+  borderStyle_ = style;
+  setFrameStyle(style == bsSingle ? QFrame::Box | QFrame::Plain : QFrame::NoFrame);
+  setLineWidth(1);
+}
+
+void TAdTerminal::SetColor(TerminalColor color) {
+  color_ = color;
+  viewport()->update();
+}
+
+void TAdTerminal::SetFont(const QFont& font) {
+  font_ = font;
+  computeCellSize();
+  layoutView();
+  viewport()->update();
+  placeCaret();
+}
+
+void TAdTerminal::SetFontColor(TerminalColor color) {
+  fontColor_ = color;
+  viewport()->update();
+}
+
+void TAdTerminal::CursorMoved(int row, int col) {
+  if (OnCursorMoved) OnCursorMoved(this, row, col);
+}
+
+void TAdTerminal::Beep() {
+  QApplication::beep();
+}
+
+void TAdTerminal::EraseEverything() {
+  ActiveEmulator().EraseEverything();
+  viewport()->update();
+  placeCaret();
+}
+
+// --- Geometry ----------------------------------------------------------------
+
+void TAdTerminal::computeCellSize() {
+  QFontMetrics metrics(font_);
+  cellHeight_ = std::max(1, metrics.height() + std::max(0, metrics.leading()));
+  int average = metrics.averageCharWidth();
+  int width = average;
+  if (QFontInfo(font_).fixedPitch()) width = average + (metrics.maxWidth() - average) / 2;
+  cellWidth_ = std::max(1, width);
+  fontAscent_ = metrics.ascent();
+  rawFont_ = QRawFont::fromFont(font_);
+}
+
+ViewGeometry TAdTerminal::geometryNow() const {
+  QSize client = viewport()->size();
+  return {client.width(), client.height(),  cellWidth_, cellHeight_, Columns(),
+          Rows(),         ScrollbackRows(), leftCol_,   topRow_,     scrollback_};
+}
+
+void TAdTerminal::keepScrollPositionInBuffer() {
+  leftCol_ = std::clamp(leftCol_, 1, Columns());
+  topRow_ = std::clamp(topRow_, buffer().OldestRow(), Rows());
+  ViewGeometry geometry = geometryNow();
+  ViewLayout layout = ComputeLayout(geometry);
+  leftCol_ = ClampLeftCol(leftCol_, geometry, layout);
+  topRow_ = ClampTopRow(topRow_, geometry, layout);
+}
+
+QRect TAdTerminal::cellArea() const {
+  return toQRect(layout_.cellArea);
+}
+
+void TAdTerminal::layoutView() {
+  ViewLayout layout = ComputeLayout(geometryNow());
+  if (layout.horizontalBarNeeded != horizontalBarShown_ ||
+      layout.verticalBarNeeded != verticalBarShown_) {
+    // The bars change on a posted message, as a window with new styles
+    // would; the layout runs again once the new client size is known.
+    if (!recreatePosted_)
+      recreatePosted_ = platform::PostMessage(window_, kMsgRecreateWindow, 0, 0);
+    return;
+  }
+  QRect oldArea = cellArea();
+  layout_ = layout;
+  if (cellArea() != oldArea) viewport()->update();
+  if (horizontalBarShown_) updateScrollBar(horizontalScrollBar(), layout_.horizontal);
+  if (verticalBarShown_) updateScrollBar(verticalScrollBar(), layout_.vertical);
+}
+
+void TAdTerminal::applyScrollBars() {
+  recreatePosted_ = false;
+  ViewLayout layout = ComputeLayout(geometryNow());
+  bool horizontal = layout.horizontalBarNeeded;
+  bool vertical = layout.verticalBarNeeded;
+  // Trading one bar for the other could flip back and forth forever (each
+  // bar's space calls for the other one): show both instead.
+  if (horizontal != horizontalBarShown_ && vertical != verticalBarShown_ && horizontal != vertical)
+    horizontal = vertical = true;
+  horizontalBarShown_ = horizontal;
+  verticalBarShown_ = vertical;
+  setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  layoutView();
+  viewport()->update();
+}
+
+void TAdTerminal::updateScrollBar(QScrollBar* bar, const ScrollRange& range) {
+  // Qt's range holds thumb positions only; the platform's holds every
+  // position the thumb covers.
+  int last = std::max(range.min, range.max - range.page + 1);
+  QSignalBlocker block(bar);
+  bar->setRange(range.min, last);
+  bar->setPageStep(std::max(1, range.page));
+  bar->setSingleStep(1);
+  bar->setValue(range.pos);
+  bar->setEnabled(last > range.min);
+}
+
+void TAdTerminal::scrollContentsBy(int, int) {
+  // Scrolling is driven by the bar actions, which move the contents.
+}
+
+void TAdTerminal::verticalBarAction(int action) {
+  QScrollBar* bar = verticalScrollBar();
+  VerticalScroll result = ScrollVertically(actionFor(action), bar->sliderPosition(), geometryNow());
+  scrollback_ = result.scrollback;
+  setTopRow(result.topRow);
+  bar->setSliderPosition(topRow_ - 1);
+}
+
+void TAdTerminal::horizontalBarAction(int action) {
+  QScrollBar* bar = horizontalScrollBar();
+  setLeftCol(ScrollHorizontally(actionFor(action), bar->sliderPosition(), geometryNow()));
+  bar->setSliderPosition(leftCol_ - 1);
+}
+
+void TAdTerminal::setTopRow(int topRow) {
+  if (topRow != topRow_) {
+    int dy = (topRow_ - topRow) * cellHeight_;
+    topRow_ = topRow;
+    viewport()->scroll(0, dy, cellArea());
+    caretRect_.translate(0, dy);
+  }
+  layoutView();
+  placeCaret();
+}
+
+void TAdTerminal::setLeftCol(int leftCol) {
+  if (leftCol != leftCol_) {
+    int dx = (leftCol_ - leftCol) * cellWidth_;
+    leftCol_ = leftCol;
+    viewport()->scroll(dx, 0, cellArea());
+    caretRect_.translate(dx, 0);
+  }
+  layoutView();
+  placeCaret();
+}
+
+void TAdTerminal::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  ViewGeometry geometry = geometryNow();
+  RefillAfterResize(geometry);
+  leftCol_ = geometry.leftCol;
+  topRow_ = geometry.topRow;
+  layoutView();
+  viewport()->update();
+  placeCaret();
+}
+
+void TAdTerminal::changeEvent(QEvent* event) {
+  QAbstractScrollArea::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) viewport()->update();  // system colours
+}
+
+// --- Painting and caret --------------------------------------------------------
+
+void TAdTerminal::paintEvent(QPaintEvent* event) {
+  QPainter painter(viewport());
+  QRect area = event->rect();
+  QColor background = ResolveColor(color_, palette());
+  painter.fillRect(toQRect(layout_.rightMargin) & area, background);
+  painter.fillRect(toQRect(layout_.bottomMargin) & area, background);
+  QRect cells = cellArea() & area;
+  if (!cells.isEmpty()) {
+    painter.save();
+    painter.setClipRect(cells);
+    painter.setFont(font_);
+    PainterCanvas canvas(painter, rawFont_, fontAscent_, palette(), cells);
+    canvas_ = &canvas;
+    ActiveEmulator().Paint();
+    canvas_ = nullptr;
+    painter.restore();
+  }
+  // The caret goes on top of the cells, inverting them as a caret does.
+  if (caretRect_.intersects(area)) {
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.fillRect(caretRect_ & area, Qt::white);
+  }
+}
+
+void TAdTerminal::repaintChanges() {
+  InvalidatingCanvas canvas(*viewport(), cellArea());
+  canvas_ = &canvas;
+  ActiveEmulator().DeferredRepaint();
+  canvas_ = nullptr;
+  placeCaret();
+}
+
+void TAdTerminal::invalidateRow(int row) {
+  if (row < topRow_ || row >= topRow_ + layout_.visibleRows) return;
+  viewport()->update(QRect(0, (row - topRow_) * cellHeight_, cellArea().width(), cellHeight_));
+}
+
+void TAdTerminal::placeCaret() {
+  QRect caret;
+  if (caretCreated_ && cursorType_ != ctNone) {
+    const TAdTerminalBuffer& screen = buffer();
+    int x = (screen.CursorCol() - leftCol_) * cellWidth_;
+    int y = (screen.CursorRow() - topRow_) * cellHeight_;
+    int height = cellHeight_;
+    if (cursorType_ == ctUnderline) {
+      y += cellHeight_ - kUnderlineHeight;
+      height = kUnderlineHeight;
+    }
+    if (viewport()->rect().contains(x, y)) caret = QRect(x, y, cellWidth_, height);
+  }
+  if (caret == caretRect_) return;
+  viewport()->update(caretRect_);
+  caretRect_ = caret;
+  viewport()->update(caretRect_);
+}
+
+void TAdTerminal::focusInEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusInEvent(event);
+  caretCreated_ = true;
+  placeCaret();
+}
+
+void TAdTerminal::focusOutEvent(QFocusEvent* event) {
+  QAbstractScrollArea::focusOutEvent(event);
+  caretCreated_ = false;
+  placeCaret();
+  // Losing the focus mid-drag is the platform's cancel-mode.
+  if (mouseSelecting_) cancelSelection();
+}
+
+}  // namespace terminal

@@ -1,0 +1,232 @@
+// TAdTerminal: the terminal view. Shows the screen buffer of its emulator in
+// a scroll area, takes the bytes its serial port receives, sends what the
+// user types, scrolls over screen and history, and copies a mouse selection
+// to the clipboard.
+//
+// Threads: the view lives on the GUI thread, which must pump platform
+// messages (create a platform::QtMessagePump after the QApplication). The
+// only thing another thread touches is the received-byte queue, filled by
+// the data handler on the port's dispatcher thread; it keeps its own lock
+// and outlives the view while a handler still runs.
+//
+// Ownership: the view owns its built-in TTY emulator; an emulator set with
+// SetEmulator and the port set with SetComPort are not owned and must
+// outlive the view or be unset first.
+//
+// Errors: opening the port from StartReceiving raises what the port raises;
+// the buffer's dimension errors (TerminalError) pass through the Columns,
+// Rows and ScrollbackRows setters.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QRawFont>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/Messages.h"
+#include "terminal/ByteQueue.h"
+#include "terminal/TTYEmulator.h"
+#include "terminal/TerminalHost.h"
+#include "terminal/TerminalLayout.h"
+
+namespace terminal {
+
+enum TAdCursorType { ctNone, ctUnderline, ctBlock };
+enum TBorderStyle { bsNone, bsSingle };
+
+class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
+ public:
+  // Posted to the view's own window.
+  static constexpr platform::UINT kMsgDataQueued = 0x7E47;
+  static constexpr platform::UINT kMsgRecreateWindow = 0x7E4D;
+
+  using TAdTerminalCursorMovedEvent = std::function<void(TAdTerminal* sender, int row, int col)>;
+  using TKeyEvent = std::function<void(TAdTerminal* sender, int& key, Qt::KeyboardModifiers shift)>;
+  using TKeyPressEvent = std::function<void(TAdTerminal* sender, std::uint8_t& key)>;
+
+  explicit TAdTerminal(QWidget* parent = nullptr);
+  ~TAdTerminal() override;
+
+  // --- Properties ------------------------------------------------------------
+  bool Active() const { return active_; }
+  void SetActive(bool active);
+  TerminalPort* ComPort() const override { return port_; }
+  void SetComPort(TerminalPort* port);
+  // nullptr while the built-in TTY emulator is used.
+  TAdTerminalEmulator* Emulator() const { return emulator_; }
+  void SetEmulator(TAdTerminalEmulator* emulator);
+  // Dimensions of the buffer; values of 0 or less are ignored.
+  int Columns() const { return buffer().ColCount(); }
+  void SetColumns(int columns);
+  int Rows() const { return buffer().RowCount(); }
+  void SetRows(int rows);
+  int ScrollbackRows() const { return buffer().SVRowCount(); }
+  void SetScrollbackRows(int rows);
+  // Lets a window too short for the screen scroll into the history.
+  bool Scrollback() const { return scrollback_; }
+  void SetScrollback(bool scrollback);
+  // On: received data is painted at the next timer tick instead of at once.
+  bool UseLazyDisplay() const { return useLazyDisplay_; }
+  void SetUseLazyDisplay(bool lazy) { useLazyDisplay_ = lazy; }
+  bool HalfDuplex() const override { return halfDuplex_; }
+  void SetHalfDuplex(bool halfDuplex) { halfDuplex_ = halfDuplex; }
+  // The view takes Tab and arrows itself instead of leaving them to focus
+  // navigation.
+  bool WantAllKeys() const { return wantAllKeys_; }
+  void SetWantAllKeys(bool want) { wantAllKeys_ = want; }
+  TAdCursorType CursorType() const { return cursorType_; }
+  void SetCursorType(TAdCursorType type);
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle style);
+  TerminalColor Color() const override { return color_; }
+  void SetColor(TerminalColor color);
+  const QFont& Font() const { return font_; }
+  void SetFont(const QFont& font);
+  TerminalColor FontColor() const override { return fontColor_; }
+  void SetFontColor(TerminalColor color);
+
+  // --- Events ----------------------------------------------------------------
+  TAdTerminalCursorMovedEvent OnCursorMoved;
+  // Raised for every key the view does not consume itself.
+  TKeyEvent OnKeyDown;
+  // Raised with the typed character before it is sent; 0 drops it.
+  TKeyPressEvent OnKeyPress;
+
+  // --- Operations ------------------------------------------------------------
+  // Empties screen and history, homes the cursor and repaints.
+  void EraseEverything();
+  // Puts the selection on the clipboard as text; nothing without a selection.
+  void Copy();
+  // The 100 ms timer's step: extends a mouse selection (scrolling when the
+  // pointer is outside) and paints lazily. Public so that tests can step it.
+  void TimerTick();
+
+  // --- State -----------------------------------------------------------------
+  int LeftCol() const { return leftCol_; }
+  int TopRow() const { return topRow_; }
+  bool Receiving() const { return receiving_; }
+  bool Pending() const { return pending_; }
+  bool HasSelection() const { return hasSelection_; }
+  // Where the caret is drawn; empty while it is hidden.
+  QRect CaretRect() const { return caretRect_; }
+  platform::HWND Handle() const { return window_; }
+  TAdTerminalEmulator& ActiveEmulator() { return emulator_ ? *emulator_ : *builtInEmulator_; }
+
+  // --- What the emulator uses (TerminalHost) ---------------------------------
+  TerminalCanvas& Canvas() override { return *canvas_; }
+  bool CursorMovedAssigned() const override { return static_cast<bool>(OnCursorMoved); }
+  void CursorMoved(int row, int col) override;
+  int CharWidth() const override { return cellWidth_; }
+  int CharHeight() const override { return cellHeight_; }
+  int ClientLeftCol() const override { return leftCol_; }
+  int ClientTopRow() const override { return topRow_; }
+  int ClientCols() const override { return layout_.visibleCols; }
+  int ClientRows() const override { return layout_.visibleRows; }
+  void Beep() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void changeEvent(QEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  struct CellPos {
+    int col = 0;
+    int row = 0;
+  };
+  // Shared with the data handler, which may outlive the view briefly.
+  struct ReceiveState {
+    TaaByteQueue queue;
+    platform::HWND window = 0;
+  };
+
+  const TAdTerminalBuffer& buffer() const;
+  TAdTerminalBuffer& buffer() { return ActiveEmulator().Buffer(); }
+  platform::LRESULT handleMessage(platform::UINT msg, platform::WPARAM wParam,
+                                  platform::LPARAM lParam);
+
+  // Geometry (Terminal.cpp)
+  ViewGeometry geometryNow() const;
+  void computeCellSize();
+  void layoutView();
+  void applyScrollBars();
+  void updateScrollBar(QScrollBar* bar, const ScrollRange& range);
+  void verticalBarAction(int action);
+  void horizontalBarAction(int action);
+  void setTopRow(int topRow);
+  void setLeftCol(int leftCol);
+  void keepScrollPositionInBuffer();
+  void placeCaret();
+  void repaintChanges();
+  QRect cellArea() const;
+  void invalidateRow(int row);
+
+  // Receiving (TerminalReceive.cpp)
+  void startReceiving();
+  void stopReceiving();
+  void drainQueue();
+
+  // Keys and selection (TerminalInput.cpp)
+  QPoint clampToCellArea(QPoint point) const;
+  CellPos cellAt(QPoint point) const;
+  void extendSelection(QPoint point);
+  void markSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd);
+  void clearSelection();
+  void cancelSelection();
+
+  std::unique_ptr<TAdTTYEmulator> builtInEmulator_;
+  TAdTerminalEmulator* emulator_ = nullptr;
+  TerminalCanvas* canvas_ = nullptr;
+  QTimer timer_;
+  std::shared_ptr<ReceiveState> receive_;
+  ByteBlock drained_;
+  platform::HWND window_ = 0;
+
+  bool active_ = false;
+  TerminalPort* port_ = nullptr;
+  bool scrollback_ = false;
+  bool useLazyDisplay_ = true;
+  bool halfDuplex_ = false;
+  bool wantAllKeys_ = true;
+  TAdCursorType cursorType_ = ctBlock;
+  TBorderStyle borderStyle_ = bsSingle;
+  TerminalColor color_ = kColorBlack;
+  QFont font_;
+  QRawFont rawFont_;
+  int fontAscent_ = 0;
+  TerminalColor fontColor_ = kColorSilver;
+
+  int cellWidth_ = 1;
+  int cellHeight_ = 1;
+  int leftCol_ = 1;
+  int topRow_ = 1;
+  ViewLayout layout_{};
+  bool horizontalBarShown_ = false;
+  bool verticalBarShown_ = false;
+  bool recreatePosted_ = false;
+  bool caretCreated_ = false;
+  QRect caretRect_;
+
+  CellPos anchor_;
+  CellPos selStart_;
+  CellPos selEnd_;
+  bool mouseSelecting_ = false;
+  bool hasSelection_ = false;
+  QPoint lastMousePos_;
+
+  bool receiving_ = false;
+  bool pending_ = false;
+};
+
+}  // namespace terminal

@@ -1,0 +1,176 @@
+// The view's keyboard, mouse selection, clipboard copy and timer.
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <string>
+
+#include "terminal/view/Terminal.h"
+#include "terminal/view/TerminalKeys.h"
+
+namespace terminal {
+namespace {
+
+unsigned shiftBits(Qt::KeyboardModifiers modifiers) {
+  unsigned bits = 0;
+  if (modifiers & Qt::ShiftModifier) bits |= kShiftKey;
+  if (modifiers & Qt::ControlModifier) bits |= kCtrlKey;
+  if (modifiers & Qt::AltModifier) bits |= kAltKey;
+  return bits;
+}
+
+bool isNavigationKey(int key) {
+  return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Left ||
+         key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+
+}  // namespace
+
+bool TAdTerminal::focusNextPrevChild(bool next) {
+  // Tab reaches keyPressEvent only when focus navigation declines it.
+  return wantAllKeys_ ? false : QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+void TAdTerminal::keyPressEvent(QKeyEvent* event) {
+  int key = event->key();
+  Qt::KeyboardModifiers modifiers =
+      event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+  if (key == Qt::Key_Escape && mouseSelecting_) {
+    cancelSelection();
+    return;
+  }
+  if (modifiers == Qt::ControlModifier && (key == Qt::Key_C || key == Qt::Key_Insert) &&
+      hasSelection_) {
+    Copy();
+    return;
+  }
+  if (!wantAllKeys_ && isNavigationKey(key)) {
+    event->ignore();  // left to the dialog around the view
+    return;
+  }
+  if (!IsModifierKey(key)) {
+    int emulatorKey = key;
+    ActiveEmulator().KeyDown(emulatorKey, shiftBits(modifiers));
+    if (emulatorKey == 0) return;
+  }
+  if (OnKeyDown) {
+    int handlerKey = key;
+    OnKeyDown(this, handlerKey, modifiers);
+  }
+  int character = CharacterForKey(key, modifiers, event->text());
+  if (character < 0) return;
+  std::uint8_t ch = std::uint8_t(character);
+  if (OnKeyPress) OnKeyPress(this, ch);
+  if (ch != 0) ActiveEmulator().KeyPress(ch);
+}
+
+QPoint TAdTerminal::clampToCellArea(QPoint point) const {
+  QRect area = cellArea();
+  return QPoint(std::clamp(point.x(), 0, std::max(0, area.right())),
+                std::clamp(point.y(), 0, std::max(0, area.bottom())));
+}
+
+TAdTerminal::CellPos TAdTerminal::cellAt(QPoint point) const {
+  return {std::clamp(point.x() / cellWidth_ + leftCol_, 1, Columns()),
+          std::clamp(point.y() / cellHeight_ + topRow_, buffer().OldestRow(), Rows())};
+}
+
+void TAdTerminal::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  setFocus(Qt::MouseFocusReason);
+  clearSelection();
+  lastMousePos_ = event->position().toPoint();
+  anchor_ = cellAt(clampToCellArea(lastMousePos_));
+  selStart_ = selEnd_ = anchor_;
+  mouseSelecting_ = true;
+}
+
+void TAdTerminal::mouseMoveEvent(QMouseEvent* event) {
+  if (!mouseSelecting_) return;
+  lastMousePos_ = event->position().toPoint();
+  extendSelection(lastMousePos_);
+}
+
+void TAdTerminal::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) mouseSelecting_ = false;
+}
+
+void TAdTerminal::extendSelection(QPoint point) {
+  CellPos moving = cellAt(clampToCellArea(point));
+  bool movingFirst =
+      moving.row < anchor_.row || (moving.row == anchor_.row && moving.col < anchor_.col);
+  CellPos start = movingFirst ? moving : anchor_;
+  CellPos end = movingFirst ? anchor_ : moving;
+  markSelection(start, end, hasSelection_ ? selStart_ : start, hasSelection_ ? selEnd_ : end);
+  selStart_ = start;
+  selEnd_ = end;
+  hasSelection_ = true;
+}
+
+void TAdTerminal::markSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd) {
+  TAdTerminalBuffer& screen = buffer();
+  int columns = screen.ColCount();
+  for (int row = std::min(start.row, oldStart.row); row <= std::max(end.row, oldEnd.row); ++row) {
+    bool inside = row >= start.row && row <= end.row;
+    int first = inside && row == start.row ? start.col : 1;
+    int last = inside && row == end.row ? end.col : columns;
+    bool changed = false;
+    if (!inside) {
+      changed = screen.ChangeAttrBits(row, 1, columns, kAttrSelected, false);
+    } else {
+      changed |= screen.ChangeAttrBits(row, 1, first - 1, kAttrSelected, false);
+      changed |= screen.ChangeAttrBits(row, first, last, kAttrSelected, true);
+      changed |= screen.ChangeAttrBits(row, last + 1, columns, kAttrSelected, false);
+    }
+    if (changed) invalidateRow(row);
+  }
+}
+
+void TAdTerminal::clearSelection() {
+  // Every row is swept: scrolling may have carried marks away from the rows
+  // the selection was made on.
+  TAdTerminalBuffer& screen = buffer();
+  for (int row = screen.OldestRow(); row <= screen.RowCount(); ++row)
+    if (screen.ChangeAttrBits(row, 1, screen.ColCount(), kAttrSelected, false)) invalidateRow(row);
+  hasSelection_ = false;
+  anchor_ = selStart_ = selEnd_ = CellPos{};
+}
+
+void TAdTerminal::cancelSelection() {
+  if (hasSelection_) clearSelection();
+  mouseSelecting_ = false;
+}
+
+void TAdTerminal::Copy() {
+  if (!hasSelection_) return;
+  const TAdTerminalBuffer& screen = buffer();
+  std::string text;
+  for (int row = selStart_.row; row <= selEnd_.row; ++row) {
+    const std::uint8_t* chars = screen.RowChars(row);
+    int first = row == selStart_.row ? selStart_.col : 1;
+    int last = row == selEnd_.row ? selEnd_.col : screen.ColCount();
+    if (chars && first <= last) text.append(chars + first - 1, chars + last);
+    text += "\r\n";
+  }
+  QGuiApplication::clipboard()->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));
+}
+
+void TAdTerminal::TimerTick() {
+  if (mouseSelecting_) {
+    QPoint point = lastMousePos_;
+    QSize client = viewport()->size();
+    if (horizontalBarShown_ && point.x() < 0)
+      horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (horizontalBarShown_ && point.x() >= client.width())
+      horizontalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    if (point.y() < 0)
+      verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    else if (point.y() >= client.height())
+      verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    extendSelection(point);
+  }
+  if (useLazyDisplay_ && ActiveEmulator().RepaintPending()) repaintChanges();
+}
+
+}  // namespace terminal
