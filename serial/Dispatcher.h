@@ -100,7 +100,8 @@ class TApdBaseDispatcher {
   // --- Open and close (owner thread) ---------------------------------------
   // Opens the device, sizes its queues, allocates the buffers, sets DTR/RTS,
   // applies the line settings and starts the threads. Failure: minus the
-  // system error code (or -8), with the device closed again.
+  // system error code (or -8), with the device closed again; -2008 when this
+  // dispatcher already has a device.
   std::int32_t InitializePort(const PortOpenSettings& settings);
   // Purges and closes. From inside a delivery only the closing flag is set:
   // the delivery stops after the running handler and the dispatch thread,

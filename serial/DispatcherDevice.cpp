@@ -31,9 +31,20 @@ std::uint32_t BitsPerSecond(std::uint32_t baud) {
   return baud;
 }
 
+// Raw bytes both ways, whatever the device held before. Applied to the state
+// that is finally written, so that the re-reads before it cannot undo it.
+void SetBinaryMode(CommState& dcb) {
+  dcb.binary = true;
+  dcb.parityCheck = false;
+  dcb.dsrSensitivity = false;
+  dcb.txContinueOnXoff = true;
+  dcb.nullStrip = false;
+}
+
 }  // namespace
 
 std::int32_t TApdBaseDispatcher::InitializePort(const PortOpenSettings& settings) {
+  if (device_) return ecAlreadyOpen;  // one device per dispatcher
   std::uint32_t error = kErrorSuccess;
   device_ = OpenDevice(settings.deviceName, error);
   if (!device_) return error == kErrorNotEnoughMemory ? ecOutOfMemory : SystemError(error);
@@ -111,11 +122,6 @@ std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8
   {
     std::lock_guard guard(mainLock_);
     if (std::uint32_t error = device_->GetCommState(dcb_)) return SystemError(error);
-    dcb_.binary = true;
-    dcb_.parityCheck = false;
-    dcb_.dsrSensitivity = false;
-    dcb_.txContinueOnXoff = true;
-    dcb_.nullStrip = false;
     if (stopBits != 3) stopBits = stopBits == 0 ? 1 : stopBits > 2 ? 2 : stopBits;
     wantedBaud = baud == 0 ? dcb_.baudRate : static_cast<std::uint32_t>(baud);
     if (parity == 5) parity = dcb_.parity;
@@ -154,6 +160,7 @@ std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8
   }
   std::lock_guard guard(mainLock_);
   if (std::uint32_t error = device_->GetCommState(dcb_)) return SystemError(error);
+  SetBinaryMode(dcb_);
   dcb_.baudRate = wantedBaud;
   dcb_.parity = parity;
   dcb_.byteSize = static_cast<std::uint8_t>(dataBits);

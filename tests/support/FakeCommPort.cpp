@@ -102,7 +102,8 @@ class FakeCommPort::Device final : public CommDevice {
     p.abortWrite_ = false;
     p.outQueue_ = size;
     std::uint32_t result = kErrorSuccess;
-    while (written < size) {
+    const std::uint32_t limit = p.writeChunk_ ? std::min(size, p.writeChunk_) : size;
+    while (written < limit) {
       p.changed_.wait(lock, [&] { return !p.writesStuck_ || p.abortWrite_ || p.vanished_; });
       if (p.writePace_.count() > 0)
         p.changed_.wait_for(lock, p.writePace_, [&] { return p.abortWrite_ || p.vanished_; });
@@ -116,7 +117,7 @@ class FakeCommPort::Device final : public CommDevice {
       }
       if (p.writesStuck_) continue;
       // Paced writes go out a byte at a time; others all at once.
-      const std::uint32_t chunk = p.writePace_.count() > 0 ? 1 : size - written;
+      const std::uint32_t chunk = p.writePace_.count() > 0 ? 1 : limit - written;
       p.written_.insert(p.written_.end(), data + written, data + written + chunk);
       p.writtenTotal_ += chunk;
       if (p.loopback_) {
@@ -287,6 +288,11 @@ void FakeCommPort::SetRefuseState(std::function<bool(const CommState&)> refuse) 
 void FakeCommPort::SetWritePace(std::chrono::microseconds perByte) {
   std::lock_guard guard(lock_);
   writePace_ = perByte;
+}
+
+void FakeCommPort::SetWriteChunk(std::uint32_t bytes) {
+  std::lock_guard guard(lock_);
+  writeChunk_ = bytes;
 }
 
 void FakeCommPort::SetWritesStuck(bool stuck) {

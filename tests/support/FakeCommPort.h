@@ -55,6 +55,9 @@ class FakeCommPort : public platform::InMemoryCommPort,
   void SetRefuseState(std::function<bool(const platform::CommState&)> refuse);
   // Each byte written takes this long.
   void SetWritePace(std::chrono::microseconds perByte);
+  // Each write takes at most this many bytes and returns (a short write, as
+  // with write timeouts); 0 = no limit.
+  void SetWriteChunk(std::uint32_t bytes);
   // Writes block (until unstuck or aborted).
   void SetWritesStuck(bool stuck);
   // The device goes away: every later call fails with kErrorGenFailure and
@@ -110,6 +113,7 @@ class FakeCommPort : public platform::InMemoryCommPort,
   std::uint32_t inQueueSize_ = 0;
   std::uint32_t outQueueSize_ = 0;
   std::chrono::microseconds writePace_{0};
+  std::uint32_t writeChunk_ = 0;
   bool writesStuck_ = false;
   bool writing_ = false;
   bool abortWrite_ = false;
