@@ -1,0 +1,244 @@
+// TApdComPort's events, user notifications and closing from inside events,
+// over fake ports. The test thread is the component's GUI thread: it pumps.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "serial/ComPort.h"
+#include "serial/ExceptionDisplay.h"
+#include "serial/Exceptions.h"
+#include "tests/serial/SerialTestSupport.h"
+#include "tests/support/FakeCommPort.h"
+
+namespace serial {
+namespace {
+
+using namespace testing_support;
+using namespace platform;
+
+constexpr int kCom = 221;
+
+class ComPortEventsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    port_.SetComNumber(kCom);
+    port_.SetPromptForPort(false);
+  }
+
+  void Log(const std::string& entry) { log_.push_back(entry); }
+
+  support::ScopedFakePort fake_{kCom};
+  TApdComPort port_;
+  std::vector<std::string> log_;
+};
+
+TEST_F(ComPortEventsTest, DataArrivalRaisesOnTriggerThenOnTriggerAvail) {
+  port_.OnTrigger = [&](TApdCustomComPort&, std::uint16_t msg, std::uint16_t handle,
+                        std::uint16_t data) {
+    Log("trigger " + std::to_string(msg) + " " + std::to_string(handle) + " " +
+        std::to_string(data));
+  };
+  port_.OnTriggerAvail = [&](TApdCustomComPort& cp, std::uint16_t count) {
+    EXPECT_EQ(&cp, &port_);
+    Log("avail " + std::to_string(count));
+    for (int i = 0; i < count; ++i) cp.ReceiveChar();
+  };
+  port_.SetOpen(true);
+  fake_->Receive("hello");
+  ASSERT_TRUE(PumpUntil([&] { return log_.size() == 2; }));
+  EXPECT_EQ(log_, (std::vector<std::string>{"trigger 32257 5 5", "avail 5"}));
+}
+
+struct StatusEventCase {
+  const char* name;
+  std::uint16_t kind;
+  std::uint16_t armValue;
+  std::function<void(support::FakeCommPort&, TApdCustomComPort&)> cause;
+  const char* specificEvent;
+};
+
+class StatusEventTest : public ComPortEventsTest,
+                        public testing::WithParamInterface<StatusEventCase> {};
+
+TEST_P(StatusEventTest, RaisesOnTriggerOnTriggerStatusAndTheEventOfTheKind) {
+  const StatusEventCase& c = GetParam();
+  port_.OnTrigger = [&](TApdCustomComPort&, std::uint16_t msg, std::uint16_t, std::uint16_t) {
+    Log("trigger " + std::to_string(msg));
+  };
+  port_.OnTriggerStatus = [&](TApdCustomComPort&, std::uint16_t) { Log("status"); };
+  port_.OnTriggerModemStatus = [&](TApdCustomComPort&) { Log("modem"); };
+  port_.OnTriggerLineError = [&](TApdCustomComPort&, std::uint16_t error, bool lineBreak) {
+    Log("line error " + std::to_string(error) + (lineBreak ? " break" : ""));
+  };
+  port_.OnTriggerOutbuffFree = [&](TApdCustomComPort&) { Log("free"); };
+  port_.OnTriggerOutbuffUsed = [&](TApdCustomComPort&) { Log("used"); };
+  port_.OnTriggerOutSent = [&](TApdCustomComPort&) { Log("sent"); };
+  port_.SetOpen(true);
+  const std::uint16_t handle = port_.CreateStatusTrigger(c.kind);
+  port_.ArmStatusTrigger(handle, c.armValue, true);
+  if (c.cause) c.cause(*fake_, port_);
+  ASSERT_TRUE(PumpUntil([&] { return log_.size() == 3; }));
+  EXPECT_EQ(log_, (std::vector<std::string>{"trigger 32260", "status", c.specificEvent}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, StatusEventTest,
+    testing::Values(
+        StatusEventCase{"Modem", kStatusModem, kModemDsr,
+                        [](auto& fake, auto&) { fake.SetModemLines(kMsDsrOn); }, "modem"},
+        StatusEventCase{"LineError", kStatusLineError, kArmFraming | kArmBreak,
+                        [](auto& fake, auto&) { fake.RaiseLineErrors(kCeFrame | kCeBreak); },
+                        "line error 8 break"},
+        StatusEventCase{"OutbuffFree", kStatusOutBuffFree, 10, nullptr, "free"},
+        StatusEventCase{"OutbuffUsed", kStatusOutBuffUsed, 0, nullptr, "used"},
+        StatusEventCase{"OutSent", kStatusOutSent, 0, [](auto&, auto& port) { port.SendChar('x'); },
+                        "sent"}),
+    [](const testing::TestParamInfo<StatusEventCase>& info) { return info.param.name; });
+
+TEST_F(ComPortEventsTest, AssigningAnEventWhileOpenStartsTheMessages) {
+  port_.SetOpen(true);
+  const auto waits = fake_->WaitCalls();
+  fake_->Receive("ab");
+  ASSERT_TRUE(fake_->WaitForWaitCalls(waits + 1, kTimeout));
+  ProcessMessages();
+  std::vector<std::uint16_t> counts;
+  port_.OnTriggerAvail = [&](TApdCustomComPort&, std::uint16_t count) { counts.push_back(count); };
+  fake_->Receive("c");
+  ASSERT_TRUE(PumpUntil([&] { return counts.size() == 1; }));
+  EXPECT_EQ(counts[0], 3) << "the bytes that came before are counted too";
+  port_.OnTriggerAvail = nullptr;
+  const auto before = fake_->WaitCalls();
+  fake_->Receive("d");
+  ASSERT_TRUE(fake_->WaitForWaitCalls(before + 1, kTimeout));
+  ProcessMessages();
+  EXPECT_EQ(counts.size(), 1u);
+}
+
+class UserWindow {
+ public:
+  UserWindow(std::vector<std::string>& log, std::string name)
+      : window_(CreateMessageWindow([&log, name](UINT msg, WPARAM w, LPARAM l) -> LRESULT {
+          log.push_back(name + " " + std::to_string(msg) + " " + std::to_string(w) + " " +
+                        std::to_string(l));
+          return 0;
+        })) {}
+  ~UserWindow() { DestroyMessageWindow(window_); }
+  HWND Window() const { return window_; }
+
+ private:
+  HWND window_;
+};
+
+TEST_F(ComPortEventsTest, UsersAreToldOfOpenAndCloseNewestFirst) {
+  UserWindow first(log_, "first");
+  UserWindow second(log_, "second");
+  port_.AddPortUser(first.Window());
+  port_.AddPortUser(second.Window());
+  port_.SetOpen(true);
+  port_.SetOpen(false);
+  EXPECT_EQ(log_, (std::vector<std::string>{"second 32264 0 0", "first 32264 0 0",
+                                            "second 32265 0 0", "first 32265 0 0"}));
+  port_.RemovePortUser(second.Window());
+  log_.clear();
+  port_.SetOpen(true);
+  EXPECT_EQ(log_, (std::vector<std::string>{"first 32264 0 0"}));
+}
+
+TEST_F(ComPortEventsTest, ClosingFromInsideATriggerEventFinishesAfterTheEvent) {
+  port_.OnTriggerAvail = [&](TApdCustomComPort& cp, std::uint16_t) {
+    cp.SetOpen(false);
+    EXPECT_EQ(cp.State(), PortState::Closing);
+    EXPECT_EQ(cp.ReceiveChar(), 0) << "operations do nothing while closing";
+    Log("closed inside");
+  };
+  port_.SetOpen(true);
+  fake_->Receive("x");
+  ASSERT_TRUE(PumpUntil([&] { return port_.State() == PortState::Closed; }));
+  EXPECT_EQ(log_, std::vector<std::string>{"closed inside"});
+  EXPECT_FALSE(port_.Open());
+  EXPECT_EQ(port_.Dispatcher(), nullptr);
+  EXPECT_FALSE(fake_->IsOpen());
+}
+
+TEST_F(ComPortEventsTest, AnOpenAskedForWhileClosingHappensWhenTheCloseEnds) {
+  port_.OnTriggerAvail = [&](TApdCustomComPort& cp, std::uint16_t) {
+    if (fake_->OpenCount() > 1) return;
+    cp.SetOpen(false);
+    cp.SetOpen(true);
+  };
+  port_.SetOpen(true);
+  fake_->Receive("x");
+  ASSERT_TRUE(PumpUntil([&] { return fake_->OpenCount() == 2; }));
+  EXPECT_EQ(port_.State(), PortState::Open);
+  EXPECT_TRUE(port_.Open());
+  EXPECT_TRUE(fake_->IsOpen());
+}
+
+TEST_F(ComPortEventsTest, AnExceptionFromAnEventIsShownAndDeliveryGoesOn) {
+  std::vector<std::string> shown;
+  SetExceptionDisplay([&](const std::exception& e) { shown.push_back(e.what()); });
+  int calls = 0;
+  port_.OnTriggerAvail = [&](TApdCustomComPort& cp, std::uint16_t count) {
+    ++calls;
+    for (int i = 0; i < count; ++i) cp.ReceiveChar();
+    throw std::runtime_error("event failed");
+  };
+  port_.SetOpen(true);
+  fake_->Receive("a");
+  ASSERT_TRUE(PumpUntil([&] { return calls == 1; }));
+  fake_->Receive("b");
+  ASSERT_TRUE(PumpUntil([&] { return calls == 2; }));
+  SetExceptionDisplay(nullptr);
+  EXPECT_EQ(shown, (std::vector<std::string>{"event failed", "event failed"}));
+}
+
+// A loopback run as the terminal window does it: output paced by the
+// output-free trigger, input counted in the data-available event.
+TEST_F(ComPortEventsTest, LoopbackPacedByTheOutputFreeTriggerLosesNothing) {
+  fake_->SetLoopback(true);
+  port_.SetOutSize(256);
+  const std::string line = std::string(60, 'L') + "\r\n";
+  const int lines = 200;
+  int sent = 0;
+  std::size_t received = 0;
+  std::uint16_t freeTrigger = 0;
+  port_.OnTriggerOutbuffFree = [&](TApdCustomComPort& cp) {
+    while (sent < lines) {
+      if (cp.OutputFree() < line.size()) {
+        freeTrigger = cp.CreateStatusTrigger(kStatusOutBuffFree);
+        cp.ArmStatusTrigger(freeTrigger, static_cast<std::uint16_t>(line.size()), true);
+        return;
+      }
+      cp.SendText(line);
+      ++sent;
+    }
+  };
+  port_.OnTriggerAvail = [&](TApdCustomComPort& cp, std::uint16_t count) {
+    received += count;
+    for (int i = 0; i < count; ++i) cp.ReceiveChar();
+  };
+  port_.SetOpen(true);
+  freeTrigger = port_.CreateStatusTrigger(kStatusOutBuffFree);
+  port_.ArmStatusTrigger(freeTrigger, 100, true);
+  ASSERT_TRUE(PumpUntil([&] { return received == lines * line.size(); }))
+      << "sent " << sent << " received " << received;
+  EXPECT_EQ(fake_->WrittenCount(), lines * line.size());
+}
+
+TEST_F(ComPortEventsTest, DestroyingAPortThatIsClosingWaitsForItsThreads) {
+  auto port = std::make_unique<TApdComPort>();
+  port->SetComNumber(kCom);
+  bool closed = false;
+  port->OnTriggerAvail = [&](TApdCustomComPort& cp, std::uint16_t) {
+    cp.SetOpen(false);
+    closed = true;
+  };
+  port->SetOpen(true);
+  fake_->Receive("x");
+  ASSERT_TRUE(PumpUntil([&] { return closed; }));
+  port.reset();
+  EXPECT_FALSE(fake_->IsOpen());
+}
+
+}  // namespace
+}  // namespace serial
