@@ -9,6 +9,25 @@
 namespace platform::posix {
 namespace {
 
+// Standard rates keep their B-constant, so that tools reading the line with
+// plain termios see the rate; others go through BOTHER.
+tcflag_t RateFlag(std::uint32_t baud) {
+  static const struct {
+    std::uint32_t baud;
+    tcflag_t flag;
+  } kRates[] = {{50, B50},           {75, B75},           {110, B110},         {134, B134},
+                {150, B150},         {200, B200},         {300, B300},         {600, B600},
+                {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+                {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+                {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+                {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+                {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+                {3500000, B3500000}, {4000000, B4000000}};
+  for (const auto& rate : kRates)
+    if (rate.baud == baud) return rate.flag;
+  return BOTHER;
+}
+
 int Get(int fd, termios2& t) {
   return ioctl(fd, TCGETS2, &t) == 0 ? 0 : errno;
 }
@@ -57,7 +76,7 @@ int WriteLineSettings(int fd, const LineSettings& s) {
   if (int error = Get(fd, old)) return error;
   termios2 t = old;
   t.c_cflag &= ~(CBAUD | CIBAUD | CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-  t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+  t.c_cflag |= RateFlag(s.baud);  // the input rate follows (CIBAUD 0)
   t.c_ispeed = t.c_ospeed = s.baud;
   static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
   t.c_cflag |= kSizes[(s.dataBits < 5 || s.dataBits > 8 ? 8 : s.dataBits) - 5];

@@ -37,7 +37,10 @@ class FakeCommPort::Device final : public CommDevice {
     std::lock_guard guard(port_->lock_);
     if (port_->vanished_) return kErrorGenFailure;
     ++port_->stateWrites_;
-    if (port_->refuseState_ && port_->refuseState_(state)) return kErrorInvalidParameter;
+    const bool valid = state.baudRate != 0 && state.byteSize >= 5 && state.byteSize <= 8 &&
+                       state.parity <= kSpaceParity && state.stopBits <= kTwoStopBits;
+    if (!valid || (port_->refuseState_ && port_->refuseState_(state)))
+      return kErrorInvalidParameter;
     port_->state_ = state;
     if (state.dtrControl != kDtrControlHandshake)
       port_->dtr_ = state.dtrControl == kDtrControlEnable;
