@@ -25,7 +25,6 @@ class TComSelectForm : public QDialog {
 
   // The number of the selected entry ("COM12" gives 12); 0 with none.
   std::uint16_t SelectedComNumber() const;
-  Ui::TComSelectForm& Controls() { return *ui_; }
 
  private:
   std::unique_ptr<Ui::TComSelectForm> ui_;
