@@ -1,0 +1,253 @@
+// The serial engine against plain programs on the same pseudo-terminal,
+// measured side by side in interleaved pairs (first pair dropped as warm-up):
+//   receive   engine (a data handler taking everything) vs head -c
+//   paced     reader CPU at 921600 baud, engine vs cat
+//   idle      CPU of an open port with no traffic
+//   echo      one-byte round trip, engine vs cat
+//   transmit  64 MiB through the output ring vs dd's plain 4 KiB write loop
+// SERIAL_BENCH_PAIRS sets the number of pairs (default 11).
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "bench/serial/BenchSupport.h"
+
+namespace bench {
+
+int RunEngineMode(const std::string& mode, int comNumber, std::size_t count);
+
+namespace {
+
+constexpr int kCom = 7;
+constexpr std::size_t kBulkBytes = 64u << 20;
+constexpr double kPacedBaud = 921600;
+constexpr double kPacedSeconds = 2;
+constexpr int kIdleSeconds = 3;
+constexpr int kEchoRounds = 2000;
+constexpr double kMegabyte = 1 << 20;
+
+std::string self;
+
+struct Run {
+  double seconds = 0;
+  double cpu = 0;
+};
+
+int OpenSlave(const BenchPty& pty, int flags) {
+  return open(pty.SlavePath().c_str(), flags | O_NOCTTY | O_CLOEXEC);
+}
+
+Child Engine(const BenchPty& pty, const std::string& mode, std::size_t count) {
+  return Child({self, "engine", mode, std::to_string(pty.ComNumber()), std::to_string(count)}, -1,
+               -1, true);
+}
+
+// A reference program reading the slave as its standard input.
+Run ReferenceReceive(const BenchPty& pty, const std::vector<std::string>& argv,
+                     const std::function<void()>& feed, bool stopAfterFeed) {
+  pty.MakeSlaveRaw();
+  pty.Drain();
+  const int slave = OpenSlave(pty, O_RDONLY);
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const auto start = Clock::now();
+  Child child(argv, slave, null);
+  close(slave);
+  close(null);
+  feed();
+  if (stopAfterFeed) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    kill(child.Pid(), SIGTERM);
+  }
+  const ChildResult result = child.Wait();
+  return {Seconds(Clock::now() - start), result.cpuSeconds};
+}
+
+Run EngineReceive(const BenchPty& pty, std::size_t count, const std::function<void()>& feed) {
+  pty.Drain();
+  Child child = Engine(pty, "receive", count);
+  child.WaitReady();
+  const auto start = Clock::now();
+  feed();
+  const ChildResult result = child.Wait();
+  return {Seconds(Clock::now() - start), result.cpuSeconds};
+}
+
+// Interleaves reference and engine runs, alternating which goes first.
+template <class Measure>
+std::vector<std::pair<Run, Run>> Pairs(int pairs, Measure measure) {
+  std::vector<std::pair<Run, Run>> runs;
+  for (int i = 0; i < pairs; ++i) {
+    std::pair<Run, Run> pair;
+    if (i % 2 == 0) {
+      pair.first = measure(false);
+      pair.second = measure(true);
+    } else {
+      pair.second = measure(true);
+      pair.first = measure(false);
+    }
+    if (i > 0) runs.push_back(pair);
+  }
+  return runs;
+}
+
+void PrintRatio(const char* what, std::vector<double> ratios, const char* goal) {
+  const Summary s = Summarise(std::move(ratios));
+  std::printf("  %-44s %.2fx (spread %.2f..%.2f; goal %s)\n", what, s.median, s.low, s.high, goal);
+}
+
+void BenchReceive(const BenchPty& pty, int pairs) {
+  const int master = pty.Master();
+  auto feed = [&] { WriteStream(master, kBulkBytes); };
+  auto runs = Pairs(pairs, [&](bool engine) {
+    return engine ? EngineReceive(pty, kBulkBytes, feed)
+                  : ReferenceReceive(pty, {"head", "-c", std::to_string(kBulkBytes)}, feed, false);
+  });
+  std::vector<double> speed, cpu, headRate, engineRate;
+  for (const auto& [head, engine] : runs) {
+    speed.push_back(head.seconds / engine.seconds);
+    cpu.push_back(engine.cpu / head.cpu);
+    headRate.push_back(kBulkBytes / kMegabyte / head.seconds);
+    engineRate.push_back(kBulkBytes / kMegabyte / engine.seconds);
+  }
+  std::printf("receive 64 MiB: head -c %.1f MB/s, engine %.1f MB/s (medians)\n",
+              Summarise(headRate).median, Summarise(engineRate).median);
+  PrintRatio("receive throughput, engine / head -c", speed, ">= 0.8");
+  PrintRatio("receive CPU per MB, engine / head -c", cpu, "<= 1.5");
+}
+
+void BenchPaced(const BenchPty& pty, int pairs) {
+  const int master = pty.Master();
+  const auto bytes = static_cast<std::size_t>(kPacedBaud / 10 * kPacedSeconds) / 64 * 64;
+  auto feed = [&] { WritePaced(master, bytes, kPacedBaud / 10); };
+  auto runs = Pairs(pairs, [&](bool engine) {
+    return engine ? EngineReceive(pty, bytes, feed) : ReferenceReceive(pty, {"cat"}, feed, true);
+  });
+  std::vector<double> ratio, catLoad, engineLoad;
+  for (const auto& [cat, engine] : runs) {
+    ratio.push_back((engine.cpu / engine.seconds) / (cat.cpu / cat.seconds));
+    catLoad.push_back(100 * cat.cpu / cat.seconds);
+    engineLoad.push_back(100 * engine.cpu / engine.seconds);
+  }
+  std::printf("paced 921600 baud: cat %.2f%%, engine %.2f%% of a core (medians)\n",
+              Summarise(catLoad).median, Summarise(engineLoad).median);
+  PrintRatio("paced reader CPU, engine / cat", ratio, "<= 2");
+}
+
+void BenchIdle(const BenchPty& pty) {
+  pty.Drain();
+  Child child = Engine(pty, "idle", kIdleSeconds);
+  child.WaitReady();
+  const double cpu = std::atof(child.ReadLine().c_str());
+  child.Wait();
+  std::printf("idle open port: %.3f%% of a core over %d s (goal < 0.1%%)\n",
+              100 * cpu / kIdleSeconds, kIdleSeconds);
+}
+
+// Median one-byte round trip through whatever echoes on the slave.
+double EchoMedian(int master) {
+  std::vector<double> rounds;
+  char byte = 'e';
+  for (int i = 0; i < kEchoRounds + 50; ++i) {
+    const auto start = Clock::now();
+    if (write(master, &byte, 1) != 1 || !ReadCount(master, 1)) return -1;
+    if (i >= 50) rounds.push_back(Seconds(Clock::now() - start));
+  }
+  return Summarise(rounds).median;
+}
+
+void BenchEcho(const BenchPty& pty, int pairs) {
+  const int master = pty.Master();
+  auto runs = Pairs(pairs, [&](bool engine) {
+    pty.MakeSlaveRaw();
+    pty.Drain();
+    Run run;
+    if (engine) {
+      Child child = Engine(pty, "echo", 0);
+      child.WaitReady();
+      run.seconds = EchoMedian(master);
+      kill(child.Pid(), SIGTERM);
+      child.Wait();
+    } else {
+      const int slave = OpenSlave(pty, O_RDWR);
+      Child child({"cat"}, slave, slave);
+      close(slave);
+      run.seconds = EchoMedian(master);
+      kill(child.Pid(), SIGTERM);
+      child.Wait();
+    }
+    return run;
+  });
+  std::vector<double> ratio, catUs, engineUs;
+  for (const auto& [cat, engine] : runs) {
+    ratio.push_back(engine.seconds / cat.seconds);
+    catUs.push_back(cat.seconds * 1e6);
+    engineUs.push_back(engine.seconds * 1e6);
+  }
+  std::printf("one-byte echo: cat %.1f us, engine %.1f us (medians)\n", Summarise(catUs).median,
+              Summarise(engineUs).median);
+  PrintRatio("echo latency, engine / cat", ratio, "<= 1.5");
+}
+
+void BenchTransmit(const BenchPty& pty, int pairs) {
+  const int master = pty.Master();
+  auto runs = Pairs(pairs, [&](bool engine) {
+    pty.MakeSlaveRaw();
+    pty.Drain();
+    Run run;
+    if (engine) {
+      Child child = Engine(pty, "transmit", kBulkBytes);
+      child.WaitReady();
+      const auto start = Clock::now();
+      ReadCount(master, kBulkBytes);
+      run.seconds = Seconds(Clock::now() - start);
+      run.cpu = child.Wait().cpuSeconds;
+    } else {
+      const auto start = Clock::now();
+      Child child({"dd", "if=/dev/zero", "of=" + pty.SlavePath(), "bs=4096",
+                   "count=" + std::to_string(kBulkBytes / 4096), "status=none"},
+                  -1, -1);
+      ReadCount(master, kBulkBytes);
+      run.seconds = Seconds(Clock::now() - start);
+      run.cpu = child.Wait().cpuSeconds;
+    }
+    return run;
+  });
+  std::vector<double> speed, loopRate, engineRate;
+  for (const auto& [loop, engine] : runs) {
+    speed.push_back(loop.seconds / engine.seconds);
+    loopRate.push_back(kBulkBytes / kMegabyte / loop.seconds);
+    engineRate.push_back(kBulkBytes / kMegabyte / engine.seconds);
+  }
+  std::printf("transmit 64 MiB: 4 KiB write loop %.1f MB/s, engine %.1f MB/s (medians)\n",
+              Summarise(loopRate).median, Summarise(engineRate).median);
+  PrintRatio("transmit throughput, engine / write loop", speed, ">= 0.8");
+}
+
+}  // namespace
+}  // namespace bench
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "engine")
+    return bench::RunEngineMode(argv[2], std::atoi(argv[3]), std::stoull(argv[4]));
+  char path[4096];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+  bench::self = length > 0 ? std::string(path, static_cast<std::size_t>(length)) : argv[0];
+  const char* pairsText = std::getenv("SERIAL_BENCH_PAIRS");
+  const int pairs = pairsText ? std::max(2, std::atoi(pairsText)) : 11;
+  signal(SIGPIPE, SIG_IGN);
+  bench::BenchPty pty(bench::kCom);
+  std::printf("serial engine on a pseudo-terminal, %d interleaved pairs (medians of ratios)\n",
+              pairs - 1);
+  bench::BenchReceive(pty, pairs);
+  bench::BenchPaced(pty, pairs);
+  bench::BenchIdle(pty);
+  bench::BenchEcho(pty, pairs);
+  bench::BenchTransmit(pty, pairs);
+  return 0;
+}
