@@ -87,7 +87,7 @@ bool Daemon::Run(int stopFd) {
     const int ready = poll(entries.data(), entries.size(), timeout);
     if (ready < 0 && errno != EINTR) return false;
 
-    std::vector<std::size_t> dropped;
+    std::vector<std::size_t> dropped, accepting;
     const auto after = Clock::now();
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const short revents = entries[i].revents;
@@ -105,7 +105,7 @@ bool Daemon::Run(int stopFd) {
           NoticeSlaveEvents();
           break;
         case kListener:
-          Accept(listeners_[index]);
+          accepting.push_back(index);
           break;
         case kConnection: {
           Connection& connection = *connections_[index];
@@ -117,8 +117,10 @@ bool Daemon::Run(int stopFd) {
           break;
       }
     }
+    // Only now, when no poll entry refers to a connection by position any more.
     for (auto it = dropped.rbegin(); it != dropped.rend(); ++it)
       connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(*it));
+    for (std::size_t index : accepting) Accept(listeners_[index]);
   }
 }
 
@@ -130,10 +132,15 @@ void Daemon::NoticeSlaveEvents() {
 }
 
 void Daemon::Accept(Listener& listener) {
+  // Device handles stay open for the life of their process, also after the
+  // library is unloaded, so the oldest connection is the likeliest to be dead
+  // weight; a live one that loses out reconnects on its next request.
+  if (connections_.size() >= kMaxConnections) connections_.erase(connections_.begin());
   const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-  if (fd < 0) return;
-  if (connections_.size() >= kMaxConnections) {
-    close(fd);
+  if (fd < 0) {
+    // Out of descriptors: free one, or the listener stays readable for ever.
+    if ((errno == EMFILE || errno == ENFILE) && !connections_.empty())
+      connections_.erase(connections_.begin());
     return;
   }
   auto connection = std::make_unique<Connection>();

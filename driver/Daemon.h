@@ -12,7 +12,8 @@
 
 namespace orvalisd {
 
-constexpr std::size_t kMaxConnections = 64;
+// Past this many connections the oldest is dropped for the newest.
+constexpr std::size_t kMaxConnections = 256;
 
 struct Listener {
   int fd = -1;

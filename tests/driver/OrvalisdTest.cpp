@@ -308,3 +308,27 @@ TEST(OrvalisdLoopback, EchoesAtTheLineRate) {
 
 }  // namespace
 }  // namespace orvalisd::test
+
+namespace orvalisd::test {
+namespace {
+
+// Handles that unloaded libraries left open must not lock out new clients.
+TEST(OrvalisdConnections, OldestGivesWayToNewest) {
+  TempRoot root;
+  OrvalisdProcess daemon(root.Path(), {"--board", "1"});
+  ASSERT_TRUE(daemon.Ready()) << daemon.Output();
+  const std::string socket = root.Path() + "/driver/board1.sock";
+  std::vector<int> held;
+  for (std::size_t i = 0; i < 300; ++i) held.push_back(ConnectTo(socket));
+  const int fresh = ConnectTo(socket);
+  auto info = Exchange(fresh, Request(mgmt::IOCTL_BOARD_GET_INFO, {}, 120));
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->first, 1u);
+  EXPECT_FALSE(Exchange(held.front(), Request(mgmt::IOCTL_BOARD_GET_INFO, {}, 120)).has_value())
+      << "the oldest was dropped";
+  for (int fd : held) close(fd);
+  close(fresh);
+}
+
+}  // namespace
+}  // namespace orvalisd::test
