@@ -32,22 +32,22 @@ void TAdTTYEmulator::KeyPress(std::uint8_t& ch) {
   TransmitChar(ch, true);
 }
 
-void TAdTTYEmulator::writePrintable(const std::uint8_t* chars, std::size_t count) {
-  // A view listening to cursor moves hears every step; otherwise the buffer
-  // may write the stretch at once.
-  if (terminal_ && terminal_->CursorMovedAssigned()) {
-    for (std::size_t i = 0; i < count; ++i) buffer_.WriteChar(chars[i]);
-  } else {
-    buffer_.WriteChars(chars, count);
-  }
-}
-
 void TAdTTYEmulator::HandleReceivedBlock(const std::uint8_t* bytes, std::size_t count) {
+  // A view listening to cursor moves hears every step; otherwise the cursor
+  // is reported once for the block and printable stretches go in at once.
+  bool stepwise = terminal_ && terminal_->CursorMovedAssigned();
+  if (!stepwise) buffer_.BeginUpdate();
   const std::uint8_t* end = bytes + count;
   while (bytes < end) {
     const std::uint8_t* printable = bytes;
     while (bytes < end && *bytes >= 0x20) ++bytes;
-    if (bytes > printable) writePrintable(printable, std::size_t(bytes - printable));
+    if (bytes > printable) {
+      if (stepwise) {
+        for (const std::uint8_t* ch = printable; ch < bytes; ++ch) buffer_.WriteChar(*ch);
+      } else {
+        buffer_.WriteChars(printable, std::size_t(bytes - printable));
+      }
+    }
     if (bytes == end) break;
     switch (*bytes++) {
       case kBel:
@@ -69,6 +69,7 @@ void TAdTTYEmulator::HandleReceivedBlock(const std::uint8_t* bytes, std::size_t 
         break;  // other control bytes are not shown
     }
   }
+  if (!stepwise) buffer_.EndUpdate();
 }
 
 void TAdTTYEmulator::syncColors() {

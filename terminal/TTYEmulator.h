@@ -43,7 +43,6 @@ class TAdTTYEmulator : public TAdTerminalEmulator {
   };
 
   void syncColors();
-  void writePrintable(const std::uint8_t* chars, std::size_t count);
   void paintRow(int row, int fromCol, int toCol);
   void drawRun(int row, const Run& run, const std::uint8_t* chars);
 

@@ -14,11 +14,6 @@ int paddedWidth(int colCount, int itemSize) {
 }
 
 template <typename Item>
-void fillCells(std::uint8_t* start, int count, std::uint32_t item) {
-  std::fill_n(reinterpret_cast<Item*>(start), count, static_cast<Item>(item));
-}
-
-template <typename Item>
 void replaceCells(std::uint8_t* start, int count, std::uint32_t oldItem, std::uint32_t newItem) {
   Item* cells = reinterpret_cast<Item*>(start);
   std::replace(cells, cells + count, static_cast<Item>(oldItem), static_cast<Item>(newItem));
@@ -26,35 +21,37 @@ void replaceCells(std::uint8_t* start, int count, std::uint32_t oldItem, std::ui
 
 }  // namespace
 
-TadTerminalArray::TadTerminalArray(int itemSize) : itemSize_(itemSize) {
+TadTerminalArray::TadTerminalArray(int itemSize)
+    : itemSize_(itemSize), itemMask_(itemSize == 4 ? 0xFFFFFFFFu : (1u << (8 * itemSize)) - 1) {
   if (itemSize != 1 && itemSize != 2 && itemSize != 4)
     throw TerminalError("TadTerminalArray.Create: invalid item size");
 }
 
-std::uint32_t TadTerminalArray::itemMask() const {
-  return itemSize_ == 4 ? 0xFFFFFFFFu : (1u << (8 * itemSize_)) - 1;
-}
-
-std::uint32_t TadTerminalArray::wordPattern(std::uint32_t item) const {
-  item &= itemMask();
-  if (itemSize_ == 1) return item * 0x01010101u;
-  if (itemSize_ == 2) return item | item << 16;
-  return item;
-}
-
 void TadTerminalArray::SetFillItem(std::uint32_t item) {
-  fillItem_ = item & itemMask();
+  fillItem_ = item & itemMask_;
 }
 
-std::uint8_t* TadTerminalArray::rowStart(int row) const {
-  int blockRow = rowOrigin_ + row;
-  if (blockRow >= rowCount_) blockRow -= rowCount_;
-  return reinterpret_cast<std::uint8_t*>(block_.get()) +
-         static_cast<std::size_t>(blockRow) * rowWidth_ * itemSize_;
+void TadTerminalArray::fillCells(std::uint8_t* row, int from, int to, std::uint32_t item) const {
+  if (from >= to) return;
+  std::uint8_t* start = row + static_cast<std::size_t>(from) * itemSize_;
+  std::size_t count = std::size_t(to - from);
+  switch (itemSize_) {
+    case 1:
+      std::memset(start, static_cast<int>(item & 0xFF), count);
+      break;
+    case 2:
+      std::fill_n(reinterpret_cast<std::uint16_t*>(start), count, std::uint16_t(item));
+      break;
+    default:
+      std::fill_n(reinterpret_cast<std::uint32_t*>(start), count, item);
+      break;
+  }
 }
 
-void TadTerminalArray::fillRow(std::uint8_t* row, std::uint32_t pattern) const {
-  std::fill_n(reinterpret_cast<std::uint32_t*>(row), rowWidth_ * itemSize_ / 4, pattern);
+void TadTerminalArray::completeRow(int index, int upTo) const {
+  RowState& state = rowStates_[index];
+  fillCells(blockRowStart(index), state.filled, upTo, state.fill);
+  state.filled = upTo;
 }
 
 void TadTerminalArray::SetColCount(int colCount) {
@@ -82,17 +79,24 @@ void TadTerminalArray::resize(int colCount, int rowCount) {
   int newWidth = paddedWidth(colCount, itemSize_);
   std::size_t rowBytes = static_cast<std::size_t>(newWidth) * itemSize_;
   std::unique_ptr<std::uint32_t[]> newBlock(new std::uint32_t[rowBytes / 4 * rowCount]);
-  std::fill_n(newBlock.get(), rowBytes / 4 * rowCount, wordPattern(fillItem_));
+  std::unique_ptr<RowState[]> newStates(new RowState[rowCount]);
+  for (int row = 0; row < rowCount; ++row) newStates[row] = {0, fillItem_};
   if (wasAllocated) {
     // Bottom-aligned: the newest rows survive a shrink.
     int keepRows = std::min(oldRows, rowCount);
-    std::size_t keepBytes = static_cast<std::size_t>(std::min(oldCols, colCount)) * itemSize_;
+    int keepCols = std::min(oldCols, colCount);
     auto* newStart = reinterpret_cast<std::uint8_t*>(newBlock.get());
-    for (int i = 0; i < keepRows; ++i)
-      std::memcpy(newStart + (rowCount - keepRows + i) * rowBytes, rowStart(oldRows - keepRows + i),
-                  keepBytes);
+    for (int i = 0; i < keepRows; ++i) {
+      int from = blockRow(oldRows - keepRows + i);
+      int to = rowCount - keepRows + i;
+      complete(from, keepCols);
+      std::memcpy(newStart + to * rowBytes, blockRowStart(from),
+                  static_cast<std::size_t>(keepCols) * itemSize_);
+      newStates[to].filled = keepCols;
+    }
   }
   block_ = std::move(newBlock);
+  rowStates_ = std::move(newStates);
   colCount_ = colCount;
   rowCount_ = rowCount;
   rowWidth_ = newWidth;
@@ -101,66 +105,52 @@ void TadTerminalArray::resize(int colCount, int rowCount) {
 
 void TadTerminalArray::ClearAll() {
   if (!block_) return;
-  ClearRows(0, rowCount_ - 1);
+  for (int index = 0; index < rowCount_; ++index) clearBlockRow(index);
 }
 
 void TadTerminalArray::ClearRows(int firstRow, int lastRow) {
   if (!block_) return;
   firstRow = std::max(firstRow, 0);
   lastRow = std::min(lastRow, rowCount_ - 1);
-  std::uint32_t pattern = wordPattern(fillItem_);
-  for (int row = firstRow; row <= lastRow; ++row) fillRow(rowStart(row), pattern);
+  for (int row = firstRow; row <= lastRow; ++row) clearBlockRow(blockRow(row));
 }
 
 void TadTerminalArray::ClearItems(int row, int firstCol, int lastCol) {
   FillItems(row, firstCol, lastCol - firstCol + 1, fillItem_);
 }
 
-void TadTerminalArray::FillItems(int row, int col, int count, std::uint32_t item) {
-  if (!block_ || row < 0 || row >= rowCount_ || col < 0 || col >= colCount_ || count <= 0) return;
+void TadTerminalArray::fillItems(int row, int col, int count, std::uint32_t item) {
   count = std::min(count, colCount_ - col);
-  std::uint8_t* start = rowStart(row) + static_cast<std::size_t>(col) * itemSize_;
-  switch (itemSize_) {
-    case 1:
-      std::memset(start, static_cast<int>(item & 0xFF), count);
-      break;
-    case 2:
-      fillCells<std::uint16_t>(start, count, item);
-      break;
-    default:
-      fillCells<std::uint32_t>(start, count, item);
-      break;
-  }
-}
-
-void TadTerminalArray::WriteItems(const void* items, int count, int col, int row) {
-  if (!block_ || row < 0 || row >= rowCount_ || col < 0 || col >= colCount_ || count <= 0) return;
-  count = std::min(count, colCount_ - col);
-  std::memcpy(rowStart(row) + static_cast<std::size_t>(col) * itemSize_, items,
-              static_cast<std::size_t>(count) * itemSize_);
+  int index = blockRow(row);
+  complete(index, col);
+  fillCells(blockRowStart(index), col, col + count, item & itemMask_);
+  RowState& state = rowStates_[index];
+  state.filled = std::max(state.filled, col + count);
 }
 
 void TadTerminalArray::ReplaceItems(std::uint32_t oldItem, std::uint32_t newItem) {
   if (!block_) return;
-  oldItem &= itemMask();
-  newItem &= itemMask();
-  for (int row = 0; row < rowCount_; ++row) {
-    std::uint8_t* start = rowStart(row);
+  oldItem &= itemMask_;
+  newItem &= itemMask_;
+  for (int index = 0; index < rowCount_; ++index) {
+    RowState& state = rowStates_[index];
+    if (state.fill == oldItem) state.fill = newItem;
+    std::uint8_t* start = blockRowStart(index);
     switch (itemSize_) {
       case 1:
-        replaceCells<std::uint8_t>(start, colCount_, oldItem, newItem);
+        replaceCells<std::uint8_t>(start, state.filled, oldItem, newItem);
         break;
       case 2:
-        replaceCells<std::uint16_t>(start, colCount_, oldItem, newItem);
+        replaceCells<std::uint16_t>(start, state.filled, oldItem, newItem);
         break;
       default:
-        replaceCells<std::uint32_t>(start, colCount_, oldItem, newItem);
+        replaceCells<std::uint32_t>(start, state.filled, oldItem, newItem);
         break;
     }
   }
 }
 
-void TadTerminalArray::ScrollRows(int count, int firstRow, int lastRow) {
+void TadTerminalArray::scrollRows(int count, int firstRow, int lastRow) {
   if (!block_ || count == 0) return;
   firstRow = std::max(firstRow, 0);
   lastRow = std::min(lastRow, rowCount_ - 1);
@@ -176,12 +166,16 @@ void TadTerminalArray::ScrollRows(int count, int firstRow, int lastRow) {
     rowOrigin_ = (rowOrigin_ + count + rowCount_) % rowCount_;
   } else {
     std::size_t rowBytes = static_cast<std::size_t>(rowWidth_) * itemSize_;
+    auto move = [&](int to, int from) {
+      int toIndex = blockRow(to);
+      int fromIndex = blockRow(from);
+      std::memcpy(blockRowStart(toIndex), blockRowStart(fromIndex), rowBytes);
+      rowStates_[toIndex] = rowStates_[fromIndex];
+    };
     if (count > 0) {
-      for (int row = firstRow; row <= lastRow - distance; ++row)
-        std::memcpy(rowStart(row), rowStart(row + distance), rowBytes);
+      for (int row = firstRow; row <= lastRow - distance; ++row) move(row, row + distance);
     } else {
-      for (int row = lastRow; row >= firstRow + distance; --row)
-        std::memcpy(rowStart(row), rowStart(row - distance), rowBytes);
+      for (int row = lastRow; row >= firstRow + distance; --row) move(row, row - distance);
     }
   }
   if (count > 0)
@@ -192,7 +186,9 @@ void TadTerminalArray::ScrollRows(int count, int firstRow, int lastRow) {
 
 void* TadTerminalArray::GetItemPtr(int row, int col) {
   if (!block_ || row < 0 || row >= rowCount_ || col < 0 || col >= colCount_) return nullptr;
-  return rowStart(row) + static_cast<std::size_t>(col) * itemSize_;
+  int index = blockRow(row);
+  complete(index, colCount_);
+  return blockRowStart(index) + static_cast<std::size_t>(col) * itemSize_;
 }
 
 const void* TadTerminalArray::GetItemPtr(int row, int col) const {

@@ -7,11 +7,19 @@
 // here are 0-based; the buffer does the 1-based numbering.
 //
 // Every row or cell an operation vacates or clears takes the fill item.
-// Operations clip to the plane; only the constructor throws. Not thread-safe:
-// one owner thread.
+// Clearing is lazy: a cleared row only records the fill item, and a row holds
+// real items up to a watermark, beyond which its cells read as that fill. A
+// write fills the gap in front of it; handing out a pointer (GetItemPtr)
+// completes the row. So a row that scrolls in and is written partly costs
+// only what is written, and rows nobody reads are never filled.
+//
+// Operations clip to the plane; only the constructor throws. Not thread-safe,
+// reads included (they may complete a row): one owner thread.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace terminal {
@@ -40,15 +48,42 @@ class TadTerminalArray {
   void ClearAll();
   void ClearRows(int firstRow, int lastRow);
   void ClearItems(int row, int firstCol, int lastCol);
-  // Sets count cells from (col, row) to item, clipped at the row's end.
-  void FillItems(int row, int col, int count, std::uint32_t item);
+  // Sets count cells from (col, row) to item (low ItemSize() bytes), clipped
+  // at the row's end.
+  void FillItems(int row, int col, int count, std::uint32_t item) {
+    if (!validCell(row, col) || count <= 0) return;
+    const RowState& state = rowStates_[blockRow(row)];
+    // Cells past the watermark already read as the row's fill.
+    if (col >= state.filled && (item & itemMask_) == state.fill) return;
+    fillItems(row, col, count, item);
+  }
   // Copies count items from `items` (ItemSize() bytes each) to (col, row),
   // clipped at the row's end.
-  void WriteItems(const void* items, int count, int col, int row);
+  void WriteItems(const void* items, int count, int col, int row) {
+    if (!validCell(row, col) || count <= 0) return;
+    int index = blockRow(row);
+    complete(index, col);
+    count = std::min(count, colCount_ - col);
+    std::memcpy(blockRowStart(index) + static_cast<std::size_t>(col) * itemSize_, items,
+                static_cast<std::size_t>(count) * itemSize_);
+    RowState& state = rowStates_[index];
+    state.filled = std::max(state.filled, col + count);
+  }
   void ReplaceItems(std::uint32_t oldItem, std::uint32_t newItem);
   // Positive counts move rows of [firstRow, lastRow] up, negative ones down;
   // the vacated rows are cleared. A count covering the range clears it all.
-  void ScrollRows(int count, int firstRow, int lastRow);
+  void ScrollRows(int count, int firstRow, int lastRow) {
+    if (block_ && count > 0 && count < rowCount_ && firstRow <= 0 && lastRow >= rowCount_ - 1) {
+      // The whole plane up, as every line feed at the bottom does: the oldest
+      // rows turn round to the bottom, cleared.
+      for (int i = 0; i < count; ++i) {
+        clearBlockRow(rowOrigin_);
+        if (++rowOrigin_ == rowCount_) rowOrigin_ = 0;
+      }
+      return;
+    }
+    scrollRows(count, firstRow, lastRow);
+  }
 
   // The item at (row, col); the row's items follow it contiguously up to the
   // row's end. nullptr when the plane has no block or the cell is outside.
@@ -56,19 +91,45 @@ class TadTerminalArray {
   const void* GetItemPtr(int row, int col) const;
 
  private:
-  std::uint8_t* rowStart(int row) const;
+  // Per block row: items [0, filled) are real; the rest read as `fill`.
+  struct RowState {
+    int filled;
+    std::uint32_t fill;
+  };
+
+  bool validCell(int row, int col) const {
+    // Negative numbers wrap to large unsigned ones: one compare per bound.
+    return static_cast<unsigned>(row) < static_cast<unsigned>(rowCount_) &&
+           static_cast<unsigned>(col) < static_cast<unsigned>(colCount_) && block_;
+  }
+  int blockRow(int row) const {
+    int index = rowOrigin_ + row;
+    return index >= rowCount_ ? index - rowCount_ : index;
+  }
+  std::uint8_t* blockRowStart(int index) const {
+    return reinterpret_cast<std::uint8_t*>(block_.get()) +
+           static_cast<std::size_t>(index) * rowWidth_ * itemSize_;
+  }
+  void clearBlockRow(int index) { rowStates_[index] = {0, fillItem_}; }
+  // Gives cells [filled, upTo) of a block row their fill; logically const.
+  void complete(int index, int upTo) const {
+    if (rowStates_[index].filled < upTo) completeRow(index, upTo);
+  }
+  void completeRow(int index, int upTo) const;
+  void fillItems(int row, int col, int count, std::uint32_t item);
+  void scrollRows(int count, int firstRow, int lastRow);
+  void fillCells(std::uint8_t* row, int from, int to, std::uint32_t item) const;
   void resize(int colCount, int rowCount);
-  void fillRow(std::uint8_t* row, std::uint32_t pattern) const;
-  std::uint32_t wordPattern(std::uint32_t item) const;
-  std::uint32_t itemMask() const;
 
   int rowWidth_ = -1;
   int colCount_ = 0;
   std::uint32_t fillItem_ = 0;
   std::unique_ptr<std::uint32_t[]> block_;
   int itemSize_;
+  std::uint32_t itemMask_;
   int rowCount_ = 0;
   int rowOrigin_ = 0;  // block row holding logical row 0
+  std::unique_ptr<RowState[]> rowStates_;
 };
 
 }  // namespace terminal

@@ -25,21 +25,15 @@ void TAdTerminalBuffer::setTabStops() {
   for (int col = 0; col < colCount_; col += 8) tabStops_[col >> 3] |= 1;
 }
 
-void TAdTerminalBuffer::invalidateScreen() {
-  invalid_.Add({1, 1, colCount_, rowCount_});
-}
-
-void TAdTerminalBuffer::signalCursorMoved() {
-  cursorMoved_ = true;
+void TAdTerminalBuffer::reportCursorMoved() {
   if (OnCursorMoved) OnCursorMoved(this, CursorRow(), CursorCol());
 }
 
-void TAdTerminalBuffer::moveCursor(int internalRowIndex, int col) {
-  wrapPending_ = false;
-  if (internalRowIndex == cursorRow_ && col == cursorCol_) return;
-  cursorRow_ = internalRowIndex;
-  cursorCol_ = col;
-  signalCursorMoved();
+void TAdTerminalBuffer::EndUpdate() {
+  updating_ = false;
+  if (!movedInUpdate_) return;
+  movedInUpdate_ = false;
+  reportCursorMoved();
 }
 
 bool TAdTerminalBuffer::TakeCursorMoved() {
@@ -58,7 +52,7 @@ void TAdTerminalBuffer::SetColCount(int count) {
   for (TadTerminalArray* plane : {&chars_, &attrs_, &foreColors_, &backColors_})
     plane->SetColCount(count);
   colCount_ = count;
-  invalidateScreen();
+  invalidateResizedScreen();
   moveCursor(screenTop(), 0);
 }
 
@@ -68,7 +62,7 @@ void TAdTerminalBuffer::SetRowCount(int count) {
   int oldScreenRow = CursorRow();
   rowCount_ = count;
   cursorRow_ = std::max(cursorRow_, screenTop());
-  invalidateScreen();
+  invalidateResizedScreen();
   if (CursorRow() != oldScreenRow) signalCursorMoved();
 }
 
@@ -84,7 +78,7 @@ void TAdTerminalBuffer::SetSVRowCount(int count) {
   // Keeping the distance from the bottom could put the cursor above a screen
   // that shrank with the total; it stays on the screen.
   cursorRow_ = std::clamp(shiftedRow, screenTop(), bottomRow());
-  invalidateScreen();
+  invalidateResizedScreen();
   if (CursorRow() != oldScreenRow) signalCursorMoved();
 }
 
@@ -113,8 +107,10 @@ void TAdTerminalBuffer::SetDefBackColor(TerminalColor color) {
 void TAdTerminalBuffer::scrollUp() {
   // The whole plane moves: the oldest history row goes, the top screen row
   // becomes the newest history row.
-  for (TadTerminalArray* plane : {&chars_, &attrs_, &foreColors_, &backColors_})
-    plane->ScrollRows(1, 0, bottomRow());
+  chars_.ScrollRows(1, 0, bottomRow());
+  attrs_.ScrollRows(1, 0, bottomRow());
+  foreColors_.ScrollRows(1, 0, bottomRow());
+  backColors_.ScrollRows(1, 0, bottomRow());
   invalidateScreen();
 }
 
@@ -132,8 +128,7 @@ void TAdTerminalBuffer::storeRun(const std::uint8_t* chars, int count) {
   attrs_.FillItems(cursorRow_, cursorCol_, count, attributes_);
   foreColors_.FillItems(cursorRow_, cursorCol_, count, foreColor_);
   backColors_.FillItems(cursorRow_, cursorCol_, count, backColor_);
-  int row = CursorRow();
-  invalid_.Add({cursorCol_ + 1, row, cursorCol_ + count, row});
+  invalidateCells(CursorRow(), cursorCol_ + 1, cursorCol_ + count);
 }
 
 void TAdTerminalBuffer::WriteChar(std::uint8_t ch) {
@@ -148,31 +143,25 @@ void TAdTerminalBuffer::WriteChar(std::uint8_t ch) {
 }
 
 void TAdTerminalBuffer::WriteChars(const std::uint8_t* chars, std::size_t count) {
-  // WriteChar's cursor moves, reported once at the end: every wrap, and every
-  // character not written in the last column.
-  bool moved = false;
+  bool nested = updating_;
+  updating_ = true;
   while (count > 0) {
-    if (wrapPending_) {
-      wrapPending_ = false;
-      if (cursorRow_ == bottomRow())
-        scrollUp();
-      else
-        ++cursorRow_;
-      cursorCol_ = 0;
-      moved = true;
-    }
+    if (wrapPending_) wrapToNextLine();
     int run = int(std::min<std::size_t>(count, std::size_t(colCount_ - cursorCol_)));
     storeRun(chars, run);
-    moved |= cursorCol_ < colCount_ - 1;
-    cursorCol_ += run;
-    if (cursorCol_ == colCount_) {
+    // As WriteChar: the cursor stays on a character written in the last column.
+    if (cursorCol_ + run < colCount_) {
+      cursorCol_ += run;
+      signalCursorMoved();
+    } else {
+      if (cursorCol_ + run - 1 > cursorCol_) signalCursorMoved();
       cursorCol_ = colCount_ - 1;
       wrapPending_ = true;
     }
     chars += run;
     count -= std::size_t(run);
   }
-  if (moved) signalCursorMoved();
+  if (!nested) EndUpdate();
 }
 
 void TAdTerminalBuffer::CarriageReturn() {

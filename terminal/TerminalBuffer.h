@@ -67,6 +67,10 @@ class TAdTerminalBuffer {
   // The same as WriteChar for each byte, except that OnCursorMoved is called
   // once, with the final position.
   void WriteChars(const std::uint8_t* chars, std::size_t count);
+  // Between these, OnCursorMoved is held back; EndUpdate calls it once with
+  // the final position if the cursor moved meanwhile. Calls do not nest.
+  void BeginUpdate() { updating_ = true; }
+  void EndUpdate();
   void CarriageReturn();
   void LineFeed();
   void Backspace();
@@ -91,7 +95,10 @@ class TAdTerminalBuffer {
 
   bool IsDisplayDirty() const { return !invalid_.Empty(); }
   // The bounding box of every change since the last call; false when none.
-  bool TakeInvalidArea(InvalidRect& rect) { return invalid_.Take(rect); }
+  bool TakeInvalidArea(InvalidRect& rect) {
+    screenInvalid_ = false;
+    return invalid_.Take(rect);
+  }
   // Whether the cursor moved since the last call.
   bool TakeCursorMoved();
 
@@ -104,15 +111,43 @@ class TAdTerminalBuffer {
   int bottomRow() const { return svRowCount_ - 1; }
   int internalRow(int row) const { return row + screenTop() - 1; }
   bool validRow(int row) const { return row >= OldestRow() && row <= rowCount_; }
-  void moveCursor(int internalRowIndex, int col);
-  void signalCursorMoved();
+  void moveCursor(int internalRowIndex, int col) {
+    wrapPending_ = false;
+    if (internalRowIndex == cursorRow_ && col == cursorCol_) return;
+    cursorRow_ = internalRowIndex;
+    cursorCol_ = col;
+    signalCursorMoved();
+  }
+  void signalCursorMoved() {
+    cursorMoved_ = true;
+    if (updating_)
+      movedInUpdate_ = true;
+    else
+      reportCursorMoved();
+  }
+  void reportCursorMoved();
   void wrapToNextLine();
   void scrollUp();
   void storeRun(const std::uint8_t* chars, int count);
-  void invalidateScreen();
+  // While the whole screen is pending, changes on it need no rectangle.
+  void invalidateScreen() {
+    if (screenInvalid_) return;
+    invalid_.Add({1, 1, colCount_, rowCount_});
+    screenInvalid_ = true;
+  }
+  void invalidateCells(int row, int firstCol, int lastCol) {
+    if (!screenInvalid_) invalid_.Add({firstCol, row, lastCol, row});
+  }
+  // For new dimensions: the old whole-screen rectangle no longer covers it.
+  void invalidateResizedScreen() {
+    screenInvalid_ = false;
+    invalidateScreen();
+  }
   void setTabStops();
   bool tabStop(int col) const { return (tabStops_[col >> 3] >> (col & 7)) & 1; }
 
+  bool updating_ = false;
+  bool movedInUpdate_ = false;
   std::uint8_t attributes_ = 0;
   TerminalColor backColor_ = kColorBlack;
   bool wrapPending_ = false;
@@ -126,6 +161,7 @@ class TAdTerminalBuffer {
   TerminalColor foreColor_ = kColorSilver;
   std::vector<std::uint8_t> tabStops_;
   InvalidRectList invalid_;
+  bool screenInvalid_ = false;
   int rowCount_ = 24;
   int svRowCount_ = 200;
   TadTerminalArray chars_{1};

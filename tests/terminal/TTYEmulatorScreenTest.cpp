@@ -182,6 +182,11 @@ TEST(TAdTTYEmulator, ForwardsEveryCursorMoveToAListeningView) {
   host.listensToCursor = false;
   emulator.HandleReceivedBlock(bytes.data(), bytes.size());
   EXPECT_EQ(host.cursorMoves.size(), 4u);
+  // Listening again after an unheard block: every step is heard again.
+  host.listensToCursor = true;
+  emulator.HandleReceivedBlock(bytes.data(), 2);
+  EXPECT_EQ(host.cursorMoves.size(), 6u);
+  EXPECT_EQ(host.cursorMoves.back(), std::make_pair(3, 3));
 }
 
 }  // namespace

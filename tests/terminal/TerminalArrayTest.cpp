@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,160 @@ TEST(TadTerminalArray, ReplaceChangesOnlyMatchingItems) {
   EXPECT_EQ(item(0, 1), 9u);
   EXPECT_EQ(item(1, 2), 0x12345678u);
   EXPECT_EQ(plane.FillItem(), 7u);
+}
+
+// The plane against a plain model that fills eagerly: random operations with
+// reads in between now and then, so rows stay half written for a while.
+class PlaneModel {
+ public:
+  explicit PlaneModel(std::uint32_t mask) : mask_(mask) {}
+  void SetFill(std::uint32_t item) { fill_ = item & mask_; }
+  void Resize(int cols, int rows) {
+    if (cols == 0 || rows == 0 || (cols == cols_ && rows == rows_)) return;
+    std::vector<std::vector<std::uint32_t>> next(
+        std::size_t(rows), std::vector<std::uint32_t>(std::size_t(cols), fill_));
+    int keep = std::min(rows, rows_);
+    for (int i = 0; i < keep; ++i)
+      for (int c = 0; c < std::min(cols, cols_); ++c)
+        next[std::size_t(rows - keep + i)][std::size_t(c)] =
+            cells_[std::size_t(rows_ - keep + i)][std::size_t(c)];
+    cells_ = std::move(next);
+    cols_ = cols;
+    rows_ = rows;
+  }
+  void Fill(int row, int col, int count, std::uint32_t item) {
+    if (row < 0 || row >= rows_ || col < 0 || col >= cols_ || count <= 0) return;
+    for (int c = col; c < std::min(cols_, col + count); ++c)
+      cells_[std::size_t(row)][std::size_t(c)] = item & mask_;
+  }
+  void ClearRows(int first, int last) {
+    for (int row = std::max(first, 0); row <= std::min(last, rows_ - 1); ++row)
+      Fill(row, 0, cols_, fill_);
+  }
+  void Replace(std::uint32_t from, std::uint32_t to) {
+    for (auto& row : cells_)
+      for (auto& cell : row)
+        if (cell == (from & mask_)) cell = to & mask_;
+  }
+  void Scroll(int count, int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, rows_ - 1);
+    int range = last - first + 1;
+    if (count == 0 || range <= 0) return;
+    int distance = std::abs(count);
+    if (distance >= range) return ClearRows(first, last);
+    if (count > 0) {
+      for (int row = first; row <= last - distance; ++row)
+        cells_[std::size_t(row)] = cells_[std::size_t(row + distance)];
+      ClearRows(last - distance + 1, last);
+    } else {
+      for (int row = last; row >= first + distance; --row)
+        cells_[std::size_t(row)] = cells_[std::size_t(row - distance)];
+      ClearRows(first, first + distance - 1);
+    }
+  }
+  std::uint32_t At(int row, int col) const { return cells_[std::size_t(row)][std::size_t(col)]; }
+  int Cols() const { return cols_; }
+  int Rows() const { return rows_; }
+
+ private:
+  std::uint32_t mask_;
+  std::uint32_t fill_ = 0;
+  int cols_ = 0;
+  int rows_ = 0;
+  std::vector<std::vector<std::uint32_t>> cells_;
+};
+
+std::uint32_t ItemAt(TadTerminalArray& plane, int row, int col) {
+  std::uint32_t item = 0;
+  std::memcpy(&item, plane.GetItemPtr(row, col), std::size_t(plane.ItemSize()));
+  return item;
+}
+
+TEST(TadTerminalArray, LazyClearingReadsExactlyAsEagerFilling) {
+  for (int itemSize : {1, 2, 4}) {
+    std::mt19937 random(std::uint32_t(itemSize) * 11);
+    std::uint32_t mask = itemSize == 4 ? 0xFFFFFFFFu : (1u << (8 * itemSize)) - 1;
+    TadTerminalArray plane(itemSize);
+    PlaneModel model(mask);
+    plane.SetColCount(9);
+    plane.SetRowCount(7);
+    model.Resize(9, 7);
+    auto pick = [&](int bound) { return int(random() % std::uint32_t(bound + 4)) - 2; };
+    for (int step = 0; step < 4000; ++step) {
+      int cols = plane.ColCount();
+      int rows = plane.RowCount();
+      std::uint32_t item = random() % 5;  // few values, so fills and items coincide
+      switch (random() % 10) {
+        case 0:
+          plane.SetFillItem(item);
+          model.SetFill(item);
+          break;
+        case 1:
+          plane.ClearAll();
+          model.ClearRows(0, rows - 1);
+          break;
+        case 2: {
+          int first = pick(rows), last = pick(rows);
+          plane.ClearRows(first, last);
+          model.ClearRows(first, last);
+          break;
+        }
+        case 3:
+        case 4: {
+          int row = pick(rows), col = pick(cols), count = pick(cols);
+          plane.FillItems(row, col, count, item);
+          model.Fill(row, col, count, item);
+          break;
+        }
+        case 5: {
+          int row = pick(rows), col = pick(cols);
+          std::uint32_t items[3] = {item, item + 1, item + 2};
+          std::vector<std::uint8_t> bytes(3 * std::size_t(itemSize));
+          for (int i = 0; i < 3; ++i)
+            std::memcpy(&bytes[std::size_t(i * itemSize)], &items[i], std::size_t(itemSize));
+          plane.WriteItems(bytes.data(), 3, col, row);
+          if (col >= 0 && col < cols)  // the plane refuses a start outside the row
+            for (int i = 0; i < 3; ++i) model.Fill(row, col + i, 1, items[i]);
+          break;
+        }
+        case 6: {
+          std::uint32_t to = random() % 5;
+          plane.ReplaceItems(item, to);
+          model.Replace(item, to);
+          break;
+        }
+        case 7: {
+          int count = pick(rows) - 1, first = pick(rows), last = pick(rows);
+          if (random() % 2) first = 0, last = rows - 1;  // the turning path
+          plane.ScrollRows(count, first, last);
+          model.Scroll(count, first, last);
+          break;
+        }
+        case 8: {
+          int newCols = int(random() % 12), newRows = int(random() % 10);
+          if (random() % 2)
+            newCols = cols;
+          else
+            newRows = rows;
+          plane.SetColCount(newCols);
+          plane.SetRowCount(newRows);
+          model.Resize(newCols, newRows);
+          break;
+        }
+        default: {
+          int row = int(random() % std::uint32_t(rows));
+          for (int col = 0; col < cols; ++col)
+            ASSERT_EQ(ItemAt(plane, row, col), model.At(row, col)) << "step " << step;
+        }
+      }
+      ASSERT_EQ(plane.ColCount(), model.Cols());
+      ASSERT_EQ(plane.RowCount(), model.Rows());
+    }
+    for (int row = 0; row < plane.RowCount(); ++row)
+      for (int col = 0; col < plane.ColCount(); ++col)
+        ASSERT_EQ(ItemAt(plane, row, col), model.At(row, col)) << "size " << itemSize;
+  }
 }
 
 }  // namespace

@@ -268,6 +268,26 @@ TEST(TAdTerminalBuffer, ReportsCursorMovesButNotScrollingLineFeeds) {
   EXPECT_EQ(moves.back(), std::make_pair(24, 1));
 }
 
+TEST(TAdTerminalBuffer, UpdateReportsTheCursorOnceAtItsEnd) {
+  TAdTerminalBuffer buffer;
+  std::vector<std::pair<int, int>> moves;
+  buffer.OnCursorMoved = [&](TAdTerminalBuffer*, int row, int col) { moves.push_back({row, col}); };
+  buffer.BeginUpdate();
+  Write(buffer, "abc");
+  buffer.LineFeed();
+  buffer.CarriageReturn();
+  EXPECT_TRUE(moves.empty());
+  buffer.EndUpdate();
+  EXPECT_EQ(moves, (std::vector<std::pair<int, int>>{{2, 1}}));
+  EXPECT_TRUE(buffer.TakeCursorMoved());
+  buffer.BeginUpdate();
+  buffer.CarriageReturn();  // no move
+  buffer.EndUpdate();
+  EXPECT_EQ(moves.size(), 1u);
+  Write(buffer, "d");  // reports at once again
+  EXPECT_EQ(moves.size(), 2u);
+}
+
 TEST(TAdTerminalBuffer, SelectionMarksChangeOnlyTheGivenCells) {
   TAdTerminalBuffer buffer;
   EXPECT_TRUE(buffer.ChangeAttrBits(0, 70, 200, kAttrSelected, true));
