@@ -16,7 +16,8 @@ const char kUsage[] =
     "  --root DIR       host root (default: $QUOR_HOST_ROOT, else\n"
     "                   $XDG_RUNTIME_DIR/quor, else /tmp/quor-<uid>)\n"
     "  --family F       nt5 (default), nt4 (at most 9 boards) or 9x\n"
-    "  --board SPEC     a board of PORTS ports (1 to 256); ':loopback' plugs a\n"
+    "  --board PORTS[:loopback]\n"
+    "                   a board of PORTS ports (1 to 256); ':loopback' plugs a\n"
     "                   loopback into every port, echoing at the port's baud\n"
     "                   rate. Repeat for more boards; none gives one 8-port board.\n"
     "  --first-com N    COM number of the first port (default 3); the ports of\n"
@@ -38,18 +39,18 @@ std::optional<int> ParseNumber(const std::string& text) {
   return value;
 }
 
-std::optional<BoardSpec> ParseBoard(const std::string& text) {
-  BoardSpec spec;
+std::optional<BoardOption> ParseBoard(const std::string& text) {
+  BoardOption board;
   std::string ports = text;
   if (auto colon = text.find(':'); colon != std::string::npos) {
     if (text.substr(colon + 1) != "loopback") return std::nullopt;
-    spec.loopback = true;
+    board.loopback = true;
     ports = text.substr(0, colon);
   }
   auto count = ParseNumber(ports);
   if (!count || *count < 1 || *count > kMaxPortsPerBoard) return std::nullopt;
-  spec.ports = *count;
-  return spec;
+  board.ports = *count;
+  return board;
 }
 
 }  // namespace
@@ -117,7 +118,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, s
       options.firstCom = *first;
     }
   }
-  if (options.boards.empty()) options.boards.push_back(BoardSpec{});
+  if (options.boards.empty()) options.boards.push_back(BoardOption{});
   int ports = 0;
   for (const auto& board : options.boards) ports += board.ports;
   if (options.firstCom + ports - 1 > kMaxComNumber) {

@@ -9,7 +9,7 @@ namespace orvalisd {
 
 enum class Family { NT5, NT4, Win9x };
 
-struct BoardSpec {
+struct BoardOption {
   int ports = 8;
   bool loopback = false;
 };
@@ -17,7 +17,7 @@ struct BoardSpec {
 struct Options {
   std::string root;  // empty: the host-root rule
   Family family = Family::NT5;
-  std::vector<BoardSpec> boards;  // empty: one 8-port board
+  std::vector<BoardOption> boards;  // empty: one 8-port board
   int firstCom = 3;
   bool help = false;
 };
