@@ -21,10 +21,10 @@ void replaceCells(std::uint8_t* start, int count, std::uint32_t oldItem, std::ui
 
 }  // namespace
 
-TadTerminalArray::TadTerminalArray(int itemSize)
-    : itemSize_(itemSize), itemMask_(itemSize == 4 ? 0xFFFFFFFFu : (1u << (8 * itemSize)) - 1) {
+TadTerminalArray::TadTerminalArray(int itemSize) : itemSize_(itemSize) {
   if (itemSize != 1 && itemSize != 2 && itemSize != 4)
     throw TerminalError("TadTerminalArray.Create: invalid item size");
+  itemMask_ = itemSize == 4 ? 0xFFFFFFFFu : (1u << (8 * itemSize)) - 1;
 }
 
 void TadTerminalArray::SetFillItem(std::uint32_t item) {

@@ -126,7 +126,7 @@ class TadTerminalArray {
   std::uint32_t fillItem_ = 0;
   std::unique_ptr<std::uint32_t[]> block_;
   int itemSize_;
-  std::uint32_t itemMask_;
+  std::uint32_t itemMask_ = 0;
   int rowCount_ = 0;
   int rowOrigin_ = 0;  // block row holding logical row 0
   std::unique_ptr<RowState[]> rowStates_;
