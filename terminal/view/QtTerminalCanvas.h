@@ -43,8 +43,9 @@ class PainterCanvas : public TerminalCanvas {
 
 class InvalidatingCanvas : public TerminalCanvas {
  public:
-  // Marks rectangles of `widget`, never outside `area`.
-  InvalidatingCanvas(QWidget& widget, const QRect& area) : widget_(widget), area_(area) {}
+  // Marks rectangles of `widget`, never outside the area set.
+  explicit InvalidatingCanvas(QWidget& widget) : widget_(widget) {}
+  void SetArea(const QRect& area) { area_ = area; }
 
   PixelRect ClipRect() const override;
   void DrawRun(int x, int y, const char* text, int length, const std::int32_t* advances,

@@ -44,6 +44,7 @@ TAdTerminal::TAdTerminal(QWidget* parent)
       builtInEmulator_(std::make_unique<TAdTTYEmulator>()),
       receive_(std::make_shared<ReceiveState>()),
       font_(QStringLiteral("Terminal"), 9) {
+  invalidating_ = std::make_unique<InvalidatingCanvas>(*viewport());
   builtInEmulator_->SetBuiltIn(true);
   builtInEmulator_->SetTerminal(this);
   window_ = platform::CreateMessageWindow(
@@ -198,6 +199,13 @@ void TAdTerminal::SetFont(const QFont& font) {
 void TAdTerminal::SetFontColor(TerminalColor color) {
   fontColor_ = color;
   viewport()->update();
+}
+
+TerminalCanvas& TAdTerminal::Canvas() {
+  if (canvas_) return *canvas_;
+  // Outside a paint event, drawing marks the cells for the next one.
+  invalidating_->SetArea(cellArea());
+  return *invalidating_;
 }
 
 void TAdTerminal::CursorMoved(int row, int col) {
@@ -375,10 +383,7 @@ void TAdTerminal::paintEvent(QPaintEvent* event) {
 }
 
 void TAdTerminal::repaintChanges() {
-  InvalidatingCanvas canvas(*viewport(), cellArea());
-  canvas_ = &canvas;
-  ActiveEmulator().DeferredRepaint();
-  canvas_ = nullptr;
+  ActiveEmulator().DeferredRepaint();  // through the invalidating canvas
   placeCaret();
 }
 

@@ -34,6 +34,8 @@
 
 namespace terminal {
 
+class InvalidatingCanvas;
+
 enum TAdCursorType { ctNone, ctUnderline, ctBlock };
 enum TBorderStyle { bsNone, bsSingle };
 
@@ -116,7 +118,9 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   TAdTerminalEmulator& ActiveEmulator() { return emulator_ ? *emulator_ : *builtInEmulator_; }
 
   // --- What the emulator uses (TerminalHost) ---------------------------------
-  TerminalCanvas& Canvas() override { return *canvas_; }
+  // The painter's canvas during a paint event; otherwise one that marks the
+  // drawn cells for the next paint.
+  TerminalCanvas& Canvas() override;
   bool CursorMovedAssigned() const override { return static_cast<bool>(OnCursorMoved); }
   void CursorMoved(int row, int col) override;
   int CharWidth() const override { return cellWidth_; }
@@ -187,7 +191,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
 
   std::unique_ptr<TAdTTYEmulator> builtInEmulator_;
   TAdTerminalEmulator* emulator_ = nullptr;
-  TerminalCanvas* canvas_ = nullptr;
+  TerminalCanvas* canvas_ = nullptr;  // set during a paint event
+  std::unique_ptr<InvalidatingCanvas> invalidating_;
   QTimer timer_;
   std::shared_ptr<ReceiveState> receive_;
   ByteBlock drained_;
