@@ -234,6 +234,10 @@ void TApdBaseDispatcher::WriteOutputRing() {
       std::lock_guard guard(outSignalLock_);
       if (outFlush_) return;
     }
+    {
+      std::lock_guard guard(outputLock_);
+      if (generation != outGeneration_) continue;  // purged while taking the stretch
+    }
     std::uint32_t written = 0;
     const std::uint32_t error = device_->WriteFile(stretch, length, written);
     // A failed write drops its data; an aborted one keeps what is left.
@@ -255,14 +259,16 @@ void TApdBaseDispatcher::WriteOutputRing() {
   }
 }
 
+// The ring is emptied before the output thread is stopped, so that a stretch
+// it takes meanwhile is either empty or aborted with the write.
 std::int32_t TApdBaseDispatcher::PurgeOutput() {
-  WaitForOutputIdle();
   {
     std::lock_guard guard(outputLock_);
     outRead_ = outWrite_ = 0;
     outFull_ = false;
     ++outGeneration_;
   }
+  WaitForOutputIdle();
   if (!device_) return 0;
   const std::uint32_t error = device_->PurgeComm(platform::kPurgeTxAbort | platform::kPurgeTxClear);
   return error == platform::kErrorSuccess ? 0 : -static_cast<std::int32_t>(error);

@@ -104,7 +104,6 @@ INSTANTIATE_TEST_SUITE_P(Codes, RaiseForResultUnclassedTest,
                          testing::Values(UnclassedCase{-1001, "Bad handle passed to com function"},
                                          UnclassedCase{-3002, "Function not supported by driver"},
                                          UnclassedCase{-5001, "No more trigger slots"},
-                                         UnclassedCase{-1, "Incorrect function. "},
                                          UnclassedCase{-163, ""}, UnclassedCase{-9999, ""}));
 
 TEST(RaiseForResultTest, ReturnsSuccessAndCounts) {
@@ -160,6 +159,11 @@ TEST(ErrorTextTest, FallsBackToTheSystemTextWithoutControlCharacters) {
     EXPECT_EQ(text.find("  "), std::string::npos) << text;
   }
   EXPECT_EQ(ErrorText(-31), ErrorText(31));
+}
+
+TEST(ErrorTextTest, MagnitudeOutsideTheTableUsesTheSystemText) {
+  EXPECT_FALSE(ErrorText(-1).empty());
+  EXPECT_EQ(ErrorText(-1), ErrorText(1));
 }
 
 TEST(ErrorTextTest, CodeUnknownToBothGivesEmptyText) {

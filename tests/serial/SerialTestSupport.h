@@ -4,13 +4,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/Messages.h"
+#include "tests/serial/ProcessCpu.h"
 
 namespace serial::testing_support {
 
@@ -61,10 +61,6 @@ inline bool PumpUntil(const std::function<bool()>& done,
     platform::WaitMessage(std::chrono::milliseconds(10));
   }
   return true;
-}
-
-inline double ProcessCpuSeconds() {
-  return double(std::clock()) / CLOCKS_PER_SEC;
 }
 
 inline std::vector<std::uint8_t> Bytes(const std::string& text) {
