@@ -49,7 +49,17 @@ void TAdTTYEmulator::HandleReceivedBlock(const std::uint8_t* bytes, std::size_t 
       }
     }
     if (bytes == end) break;
-    switch (*bytes++) {
+    std::uint8_t control = *bytes++;
+    // Text lines end in these two: tested before the general dispatch.
+    if (control == kCr) {
+      buffer_.CarriageReturn();
+      continue;
+    }
+    if (control == kLf) {
+      buffer_.LineFeed();
+      continue;
+    }
+    switch (control) {
       case kBel:
         if (terminal_) terminal_->Beep();
         break;
@@ -58,12 +68,6 @@ void TAdTTYEmulator::HandleReceivedBlock(const std::uint8_t* bytes, std::size_t 
         break;
       case kHt:
         buffer_.HorizontalTab();
-        break;
-      case kLf:
-        buffer_.LineFeed();
-        break;
-      case kCr:
-        buffer_.CarriageReturn();
         break;
       default:
         break;  // other control bytes are not shown

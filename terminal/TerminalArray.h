@@ -13,8 +13,9 @@
 // completes the row. So a row that scrolls in and is written partly costs
 // only what is written, and rows nobody reads are never filled.
 //
-// Operations clip to the plane; only the constructor throws. Not thread-safe,
-// reads included (they may complete a row): one owner thread.
+// Operations clip to the plane (WriteItemsInside trusts its caller); only
+// the constructor throws. Not thread-safe, reads included (they may complete
+// a row): one owner thread.
 #pragma once
 
 #include <algorithm>
@@ -69,6 +70,17 @@ class TadTerminalArray {
     RowState& state = rowStates_[index];
     state.filled = std::max(state.filled, col + count);
   }
+  // WriteItems for a caller that keeps the cells inside the plane (an
+  // allocated block, row and col valid, 1 <= count <= ColCount() - col), as
+  // the buffer does at its cursor: no clipping, so a line costs less.
+  void WriteItemsInside(const void* items, int count, int col, int row) {
+    int index = blockRow(row);
+    complete(index, col);
+    std::memcpy(blockRowStart(index) + static_cast<std::size_t>(col) * itemSize_, items,
+                static_cast<std::size_t>(count) * itemSize_);
+    RowState& state = rowStates_[index];
+    state.filled = std::max(state.filled, col + count);
+  }
   void ReplaceItems(std::uint32_t oldItem, std::uint32_t newItem);
   // Positive counts move rows of [firstRow, lastRow] up, negative ones down;
   // the vacated rows are cleared. A count covering the range clears it all.
@@ -83,6 +95,14 @@ class TadTerminalArray {
       return;
     }
     scrollRows(count, firstRow, lastRow);
+  }
+
+  // The same as ScrollRows(1, 0, RowCount() - 1), as every line feed at the
+  // bottom of a screen does, without the general case's checks.
+  void ScrollAllUp() {
+    if (!block_) return;
+    clearBlockRow(rowOrigin_);
+    if (++rowOrigin_ == rowCount_) rowOrigin_ = 0;
   }
 
   // The item at (row, col); the row's items follow it contiguously up to the

@@ -51,6 +51,7 @@ void TAdTerminalBuffer::SetColCount(int count) {
   tabStops_ = std::move(stops);
   for (TadTerminalArray* plane : {&chars_, &attrs_, &foreColors_, &backColors_})
     plane->SetColCount(count);
+  plainRow_ = -1;
   colCount_ = count;
   invalidateResizedScreen();
   moveCursor(screenTop(), 0);
@@ -73,6 +74,7 @@ void TAdTerminalBuffer::SetSVRowCount(int count) {
   int shiftedRow = cursorRow_ + (count - svRowCount_);
   for (TadTerminalArray* plane : {&chars_, &attrs_, &foreColors_, &backColors_})
     plane->SetRowCount(count);
+  plainRow_ = -1;
   svRowCount_ = count;
   rowCount_ = std::min(rowCount_, count);
   // Keeping the distance from the bottom could put the cursor above a screen
@@ -85,33 +87,27 @@ void TAdTerminalBuffer::SetSVRowCount(int count) {
 void TAdTerminalBuffer::SetForeColor(TerminalColor color) {
   foreColor_ = color;
   foreColors_.SetFillItem(color);
+  plainRow_ = -1;
 }
 
 void TAdTerminalBuffer::SetBackColor(TerminalColor color) {
   backColor_ = color;
   backColors_.SetFillItem(color);
+  plainRow_ = -1;
 }
 
 void TAdTerminalBuffer::SetDefForeColor(TerminalColor color) {
   if (color == defForeColor_) return;
   foreColors_.ReplaceItems(defForeColor_, color);
+  plainRow_ = -1;
   defForeColor_ = color;
 }
 
 void TAdTerminalBuffer::SetDefBackColor(TerminalColor color) {
   if (color == defBackColor_) return;
   backColors_.ReplaceItems(defBackColor_, color);
+  plainRow_ = -1;
   defBackColor_ = color;
-}
-
-void TAdTerminalBuffer::scrollUp() {
-  // The whole plane moves: the oldest history row goes, the top screen row
-  // becomes the newest history row.
-  chars_.ScrollRows(1, 0, bottomRow());
-  attrs_.ScrollRows(1, 0, bottomRow());
-  foreColors_.ScrollRows(1, 0, bottomRow());
-  backColors_.ScrollRows(1, 0, bottomRow());
-  invalidateScreen();
 }
 
 void TAdTerminalBuffer::wrapToNextLine() {
@@ -121,14 +117,6 @@ void TAdTerminalBuffer::wrapToNextLine() {
     scrollUp();
     moveCursor(cursorRow_, 0);
   }
-}
-
-void TAdTerminalBuffer::storeRun(const std::uint8_t* chars, int count) {
-  chars_.WriteItems(chars, count, cursorCol_, cursorRow_);
-  attrs_.FillItems(cursorRow_, cursorCol_, count, attributes_);
-  foreColors_.FillItems(cursorRow_, cursorCol_, count, foreColor_);
-  backColors_.FillItems(cursorRow_, cursorCol_, count, backColor_);
-  invalidateCells(CursorRow(), cursorCol_ + 1, cursorCol_ + count);
 }
 
 void TAdTerminalBuffer::WriteChar(std::uint8_t ch) {
@@ -142,7 +130,7 @@ void TAdTerminalBuffer::WriteChar(std::uint8_t ch) {
   }
 }
 
-void TAdTerminalBuffer::WriteChars(const std::uint8_t* chars, std::size_t count) {
+void TAdTerminalBuffer::writeChars(const std::uint8_t* chars, std::size_t count) {
   bool nested = updating_;
   updating_ = true;
   while (count > 0) {
@@ -164,19 +152,6 @@ void TAdTerminalBuffer::WriteChars(const std::uint8_t* chars, std::size_t count)
   if (!nested) EndUpdate();
 }
 
-void TAdTerminalBuffer::CarriageReturn() {
-  moveCursor(cursorRow_, 0);
-}
-
-void TAdTerminalBuffer::LineFeed() {
-  if (cursorRow_ < bottomRow()) {
-    moveCursor(cursorRow_ + 1, cursorCol_);
-  } else {
-    wrapPending_ = false;
-    scrollUp();
-  }
-}
-
 void TAdTerminalBuffer::Backspace() {
   moveCursor(cursorRow_, std::max(cursorCol_ - 1, 0));
 }
@@ -189,6 +164,7 @@ void TAdTerminalBuffer::HorizontalTab() {
 
 void TAdTerminalBuffer::EraseEverything() {
   for (TadTerminalArray* plane : {&chars_, &attrs_, &foreColors_, &backColors_}) plane->ClearAll();
+  plainRow_ = -1;
   invalidateScreen();
   moveCursor(screenTop(), 0);
 }
@@ -218,6 +194,7 @@ bool TAdTerminalBuffer::ChangeAttrBits(int row, int firstCol, int lastCol, std::
   if (!validRow(row)) return false;
   firstCol = std::max(firstCol, 1);
   lastCol = std::min(lastCol, colCount_);
+  plainRow_ = -1;
   auto* cells = static_cast<std::uint8_t*>(attrs_.GetItemPtr(internalRow(row), 0));
   bool changed = false;
   for (int col = firstCol - 1; col < lastCol; ++col) {

@@ -66,13 +66,32 @@ class TAdTerminalBuffer {
   void WriteChar(std::uint8_t ch);
   // The same as WriteChar for each byte, except that OnCursorMoved is called
   // once, with the final position.
-  void WriteChars(const std::uint8_t* chars, std::size_t count);
+  void WriteChars(const std::uint8_t* chars, std::size_t count) {
+    // Inline for the usual stretch, one that ends before the last column of
+    // the cursor's row: no wrap to handle, and the one cursor move is
+    // reported at once outside an update, as EndUpdate would.
+    if (count > 0 && !wrapPending_ && count < std::size_t(colCount_ - cursorCol_)) {
+      storeRun(chars, int(count));
+      cursorCol_ += int(count);
+      signalCursorMoved();
+      return;
+    }
+    writeChars(chars, count);
+  }
   // Between these, OnCursorMoved is held back; EndUpdate calls it once with
   // the final position if the cursor moved meanwhile. Calls do not nest.
   void BeginUpdate() { updating_ = true; }
   void EndUpdate();
-  void CarriageReturn();
-  void LineFeed();
+  // Inline: a line of text costs one of each.
+  void CarriageReturn() { moveCursor(cursorRow_, 0); }
+  void LineFeed() {
+    if (cursorRow_ < bottomRow()) {
+      moveCursor(cursorRow_ + 1, cursorCol_);
+    } else {
+      wrapPending_ = false;
+      scrollUp();
+    }
+  }
   void Backspace();
   void HorizontalTab();
   // Clears every row, history included, and homes the cursor.
@@ -127,8 +146,28 @@ class TAdTerminalBuffer {
   }
   void reportCursorMoved();
   void wrapToNextLine();
-  void scrollUp();
-  void storeRun(const std::uint8_t* chars, int count);
+  void scrollUp() {
+    // The whole plane moves: the oldest history row goes, the top screen row
+    // becomes the newest history row.
+    chars_.ScrollAllUp();
+    attrs_.ScrollAllUp();
+    foreColors_.ScrollAllUp();
+    backColors_.ScrollAllUp();
+    // The row that came in is cleared to the current attribute and colours.
+    plainRow_ = bottomRow();
+    invalidateScreen();
+  }
+  void writeChars(const std::uint8_t* chars, std::size_t count);
+  // Count cells from the cursor, all on its row.
+  void storeRun(const std::uint8_t* chars, int count) {
+    chars_.WriteItemsInside(chars, count, cursorCol_, cursorRow_);
+    if (cursorRow_ != plainRow_) {
+      attrs_.FillItems(cursorRow_, cursorCol_, count, attributes_);
+      foreColors_.FillItems(cursorRow_, cursorCol_, count, foreColor_);
+      backColors_.FillItems(cursorRow_, cursorCol_, count, backColor_);
+    }
+    invalidateCells(CursorRow(), cursorCol_ + 1, cursorCol_ + count);
+  }
   // While the whole screen is pending, changes on it need no rectangle.
   void invalidateScreen() {
     if (screenInvalid_) return;
@@ -164,6 +203,11 @@ class TAdTerminalBuffer {
   bool screenInvalid_ = false;
   int rowCount_ = 24;
   int svRowCount_ = 200;
+  // An internal row whose attribute and colour cells all hold the current
+  // attribute and colours, so writing there stores only the characters; -1
+  // when none is known. Anything that changes those cells or the current
+  // values forgets it.
+  int plainRow_ = -1;
   TadTerminalArray chars_{1};
   TadTerminalArray attrs_{1};
   TadTerminalArray foreColors_{4};

@@ -329,5 +329,46 @@ TEST(TadTerminalArray, LazyClearingReadsExactlyAsEagerFilling) {
   }
 }
 
+// The line-feed shortcuts must leave what their general forms leave, on
+// planes of every height, a single row included.
+TEST(TadTerminalArray, ShortcutsMatchTheGeneralScrollAndWrite) {
+  for (int rows = 1; rows <= 5; ++rows) {
+    std::mt19937 random{std::uint32_t(rows)};
+    TadTerminalArray fast = LetteredPlane(4, rows);
+    TadTerminalArray general = LetteredPlane(4, rows);
+    for (int step = 0; step < 300; ++step) {
+      std::uint32_t item = 'a' + random() % 4;
+      switch (random() % 4) {
+        case 0:
+          fast.ScrollAllUp();
+          general.ScrollRows(1, 0, rows - 1);
+          break;
+        case 1: {
+          int row = int(random() % std::uint32_t(rows)), col = int(random() % 4);
+          int count = 1 + int(random() % std::uint32_t(4 - col));
+          const char text[] = "wxyz";
+          fast.WriteItemsInside(text, count, col, row);
+          general.WriteItems(text, count, col, row);
+          break;
+        }
+        case 2:
+          fast.SetFillItem(item);
+          general.SetFillItem(item);
+          break;
+        default: {
+          int row = int(random() % std::uint32_t(rows));
+          fast.FillItems(row, 1, 2, item);
+          general.FillItems(row, 1, 2, item);
+          break;
+        }
+      }
+      ASSERT_EQ(Rows(fast), Rows(general)) << rows << " rows, step " << step;
+    }
+  }
+  TadTerminalArray empty(1);
+  empty.ScrollAllUp();  // no block: nothing to turn
+  EXPECT_EQ(empty.GetItemPtr(0, 0), nullptr);
+}
+
 }  // namespace
 }  // namespace terminal

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 
@@ -342,6 +343,72 @@ TEST(TAdTerminalBuffer, WritingAStretchAtOnceMatchesWritingItByteByByte) {
     EXPECT_GT(singleMoves, 0);
   }
 }
+
+// A row that scrolled in holds the current attribute and colours, so text
+// written there needs only its characters stored; every change of those
+// cells or of the current values must still reach what is written next.
+struct ScrolledRowCase {
+  const char* name;
+  std::function<void(TAdTerminalBuffer&)> change;
+};
+
+class ScrolledRowWrite : public testing::TestWithParam<ScrolledRowCase> {};
+
+TEST_P(ScrolledRowWrite, TakesTheCurrentAttributeAndColours) {
+  for (bool stretch : {false, true}) {
+    TAdTerminalBuffer buffer;
+    for (int i = 0; i < 30; ++i) buffer.LineFeed();  // the bottom row scrolled in
+    GetParam().change(buffer);
+    int row = buffer.CursorRow();
+    int col = buffer.CursorCol() - 1;
+    if (stretch)
+      buffer.WriteChars(reinterpret_cast<const std::uint8_t*>("ab"), 2);
+    else
+      Write(buffer, "ab");
+    for (int i = col; i < col + 2; ++i) {
+      EXPECT_EQ(buffer.RowChars(row)[i], "ab"[i - col]);
+      EXPECT_EQ(buffer.RowAttrs(row)[i], 0) << "column " << i + 1;
+      EXPECT_EQ(buffer.RowForeColors(row)[i], buffer.ForeColor()) << "column " << i + 1;
+      EXPECT_EQ(buffer.RowBackColors(row)[i], buffer.BackColor()) << "column " << i + 1;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, ScrolledRowWrite,
+    testing::Values(
+        ScrolledRowCase{"Nothing", [](TAdTerminalBuffer&) {}},
+        ScrolledRowCase{"ForeColour",
+                        [](TAdTerminalBuffer& b) { b.SetForeColor(RgbColor(1, 2, 3)); }},
+        ScrolledRowCase{"BackColour", [](TAdTerminalBuffer& b) { b.SetBackColor(kColorWindow); }},
+        // The cells of the old default change; the current colour does not.
+        ScrolledRowCase{"DefaultForeColour",
+                        [](TAdTerminalBuffer& b) { b.SetDefForeColor(RgbColor(7, 7, 7)); }},
+        ScrolledRowCase{"DefaultBackColour",
+                        [](TAdTerminalBuffer& b) { b.SetDefBackColor(RgbColor(7, 7, 7)); }},
+        ScrolledRowCase{
+            "SelectionMarks",
+            [](TAdTerminalBuffer& b) { b.ChangeAttrBits(24, 1, 80, kAttrSelected, true); }},
+        ScrolledRowCase{
+            "ReverseMarks",
+            [](TAdTerminalBuffer& b) { b.ChangeAttrBits(24, 1, 80, kAttrReverse, true); }},
+        ScrolledRowCase{"Scrollback",
+                        [](TAdTerminalBuffer& b) {
+                          b.SetSVRowCount(26);
+                          b.ChangeAttrBits(24, 1, 80, kAttrSelected, true);
+                        }},
+        ScrolledRowCase{"Columns",
+                        [](TAdTerminalBuffer& b) {
+                          b.SetColCount(40);
+                          b.ChangeAttrBits(1, 1, 40, kAttrSelected, true);
+                        }},
+        ScrolledRowCase{"EraseEverything",
+                        [](TAdTerminalBuffer& b) {
+                          b.SetForeColor(kColorWindow);
+                          b.EraseEverything();
+                          b.SetForeColor(kColorSilver);
+                        }}),
+    [](const testing::TestParamInfo<ScrolledRowCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace terminal
