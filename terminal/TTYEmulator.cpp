@@ -53,6 +53,10 @@ void TAdTTYEmulator::HandleReceivedBlock(const std::uint8_t* bytes, std::size_t 
     // Text lines end in these two: tested before the general dispatch.
     if (control == kCr) {
       buffer_.CarriageReturn();
+      if (bytes < end && *bytes == kLf) {
+        ++bytes;
+        buffer_.LineFeed();
+      }
       continue;
     }
     if (control == kLf) {

@@ -69,6 +69,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         GoldenScreen{"CrLfStartsTheNextRow", "A\r\nB", {{1, "A"}, {2, "B"}}, 2, 2},
         GoldenScreen{"LineFeedKeepsTheColumn", "AB\nC", {{1, "AB"}, {2, "  C"}}, 2, 4},
+        GoldenScreen{"CrEndingTheInputReturnsOnly", "AB\r", {{1, "AB"}}, 1, 1},
+        GoldenScreen{"CrAndLfInAnyOrderAndRepeated",
+                     "A\r\r\nB\n\rC\r\n\r\nD",
+                     {{1, "A"}, {2, "B"}, {3, "C"}, {5, "D"}},
+                     5,
+                     2},
         GoldenScreen{
             "EightyCharactersWaitToWrap", Repeat('x', 80), {{1, Repeat('x', 80)}}, 1, 80, true},
         GoldenScreen{"EightyFirstLandsOnTheNextRow",
