@@ -101,8 +101,11 @@ class TadTerminalArray {
   // bottom of a screen does, without the general case's checks.
   void ScrollAllUp() {
     if (!block_) return;
-    clearBlockRow(rowOrigin_);
-    if (++rowOrigin_ == rowCount_) rowOrigin_ = 0;
+    // Read before the store below, which the compiler must assume may alias.
+    int origin = rowOrigin_;
+    int next = origin + 1 == rowCount_ ? 0 : origin + 1;
+    rowOrigin_ = next;
+    clearBlockRow(origin);
   }
 
   // The item at (row, col); the row's items follow it contiguously up to the
