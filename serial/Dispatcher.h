@@ -84,7 +84,10 @@ class TApdBaseDispatcher {
 
   static constexpr std::uint32_t kDispatchBufferSize = 8192;
   static constexpr auto kWindowSendTimeout = std::chrono::milliseconds(3000);
+  // The dispatch thread's tick while something may need it (an output or
+  // line trigger armed, input waiting for room); idle, it sleeps longer.
   static constexpr auto kDispatchTick = std::chrono::milliseconds(50);
+  static constexpr auto kIdleTick = std::chrono::milliseconds(1000);
 
   TApdBaseDispatcher();
   TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
@@ -202,12 +205,15 @@ class TApdBaseDispatcher {
   void ResetBuffers(std::uint32_t inSize, std::uint32_t outSize);
   void ReleaseBuffers();
   std::uint32_t ReadInput();
+  std::uint32_t ReadIntoBuffer();
+  bool DeviceHoldsInput(std::uint32_t& errors);
   std::uint32_t BytesAvailableLocked() const;
   std::uint32_t OutputUsedLocked() const;
   bool CheckDataAvailable(bool& takenCompletely);
   bool CheckStatusTriggers();
   void StatusTriggerPass();
   void RefreshModemStatus(bool afterModemEvent);
+  void RefreshModemStatusLocked(bool afterModemEvent);
   std::uint16_t NextTriggerHandle();
   DeliveryResult DeliverTrigger(platform::UINT msg, platform::WPARAM wParam, std::uint16_t lowWord);
   void RecomputeDeliveryLocked(DeliveryRequest request);
@@ -225,6 +231,9 @@ class TApdBaseDispatcher {
   void DispThreadMain();
   void OutThreadMain();
   void ProcessCommEvent(std::uint32_t events);
+  bool WaitForDispatchWork();
+  void WakeDispatchThread();
+  bool TicksNeeded() const;
 
   std::uint16_t handle_ = 0;
   std::unique_ptr<platform::CommDevice> device_;
@@ -303,7 +312,12 @@ class TApdBaseDispatcher {
   std::thread dispThread_;
   std::thread outThread_;
   std::uint32_t commEvents_ = 0;  // handed from the event thread to the dispatch thread
-  SyncEvent commEventReady_{SyncEvent::Reset::Auto};
+  // Dispatch thread wake-ups: a comm event is ready, or a rescan is wanted
+  // (a trigger was armed, the threads stop).
+  std::mutex dispatchWakeLock_;
+  std::condition_variable dispatchWake_;
+  bool commEventReady_ = false;
+  bool rescan_ = false;
   SyncEvent commEventDone_{SyncEvent::Reset::Auto};
   SyncEvent threadAck_{SyncEvent::Reset::Auto};
   // Output thread wake-ups: output ready and output flush, and the flush's

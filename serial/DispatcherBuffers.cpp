@@ -48,30 +48,39 @@ void TApdBaseDispatcher::ReleaseBuffers() {
 }
 
 // Dispatch thread. Reads what the device holds in at most two reads, straight
-// into the buffer; the device never blocks a read.
+// into the buffer; the device never blocks a read. A read that finds nothing
+// costs no more than asking for the count, so the count is asked for only
+// when the buffer is full, to know whether more input waits.
 std::uint32_t TApdBaseDispatcher::ReadInput() {
-  platform::CommStatus status;
-  if (device_->ClearCommError(status) != platform::kErrorSuccess) return 0;
-  if (status.errors) {
+  std::uint32_t errors = 0;
+  std::uint32_t total = 0;
+  {
+    std::lock_guard guard(inputLock_);
+    if (dispatchBuffer_.empty()) return 0;
+    if (inFull_) {
+      if (!moreInput_) moreInput_ = DeviceHoldsInput(errors);
+    } else {
+      total = ReadIntoBuffer();
+      moreInput_ = inFull_ && DeviceHoldsInput(errors);
+    }
+  }
+  if (errors) {
     std::lock_guard guard(mainLock_);
-    lineErrors_ |= static_cast<std::uint8_t>(status.errors & 0x1F);
+    lineErrors_ |= static_cast<std::uint8_t>(errors & 0x1F);
   }
-  std::lock_guard guard(inputLock_);
-  if (dispatchBuffer_.empty()) return 0;
-  if (inFull_) {
-    if (!moreInput_ && status.inQueue > 0) moreInput_ = true;
-    return 0;
-  }
-  if (status.inQueue == 0) return 0;
+  return total;
+}
+
+// Input lock held: the free room in at most two reads.
+std::uint32_t TApdBaseDispatcher::ReadIntoBuffer() {
   const std::uint32_t freeRoom =
       inWrite_ == inRead_ ? kBufferSize : (inRead_ + kBufferSize - inWrite_) % kBufferSize;
-  moreInput_ = status.inQueue > freeRoom;
   const std::uint32_t stretch = inWrite_ >= inRead_ ? kBufferSize - inWrite_ : inRead_ - inWrite_;
   std::uint32_t total = 0;
   if (device_->ReadFile(dispatchBuffer_.data() + inWrite_, stretch, total) !=
       platform::kErrorSuccess)
     total = 0;
-  if (std::min(freeRoom, status.inQueue) > stretch && total == stretch) {
+  if (total == stretch && freeRoom > stretch) {
     std::uint32_t second = 0;
     if (device_->ReadFile(dispatchBuffer_.data(), freeRoom - stretch, second) ==
         platform::kErrorSuccess)
@@ -83,6 +92,14 @@ std::uint32_t TApdBaseDispatcher::ReadInput() {
     receivedTotal_ += total;
   }
   return total;
+}
+
+// Input lock held. Adds the device's pending line errors to errors.
+bool TApdBaseDispatcher::DeviceHoldsInput(std::uint32_t& errors) {
+  platform::CommStatus status;
+  if (device_->ClearCommError(status) != platform::kErrorSuccess) return false;
+  errors |= status.errors;
+  return status.inQueue > 0;
 }
 
 std::uint32_t TApdBaseDispatcher::BytesAvailableLocked() const {
@@ -178,15 +195,6 @@ std::uint32_t TApdBaseDispatcher::OutputFree() {
 
 std::int32_t TApdBaseDispatcher::QueueOutput(const std::uint8_t* block, std::uint32_t length) {
   if (length == 0) return 0;
-  if (device_) {
-    // Gathered, not replaced: errors a line-error trigger has not yet seen
-    // must survive a send.
-    platform::CommStatus status;
-    if (device_->ClearCommError(status) == platform::kErrorSuccess && status.errors) {
-      std::lock_guard guard(mainLock_);
-      lineErrors_ |= static_cast<std::uint8_t>(status.errors & 0x1F);
-    }
-  }
   {
     std::lock_guard guard(outputLock_);
     if (outRing_.empty()) return ecCommNotOpen;

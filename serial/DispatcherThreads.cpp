@@ -16,6 +16,8 @@ constexpr auto kStopWaitSlice = std::chrono::milliseconds(50);
 constexpr std::uint32_t kEventMask =
     kEvRxChar | kEvCts | kEvDsr | kEvRlsd | kEvBreak | kEvErr | kEvRing;  // 0x1F9
 constexpr std::uint32_t kModemEventMask = kEvCts | kEvDsr | kEvRlsd | kEvRing;
+// Bounds the reads of one event, so that other events are not held up.
+constexpr int kReadRoundsPerEvent = 64;
 
 }  // namespace
 
@@ -63,7 +65,10 @@ void TApdBaseDispatcher::StopThreads(bool fromDispatchThread) {
     threadAck_.ResetEvent();
   }
   WaitProcessingMessages([this] { return !comRunning_; });
-  if (!fromDispatchThread) WaitProcessingMessages([this] { return !dispRunning_; });
+  if (!fromDispatchThread) {
+    WakeDispatchThread();
+    WaitProcessingMessages([this] { return !dispRunning_; });
+  }
 }
 
 void TApdBaseDispatcher::WaitProcessingMessages(const std::function<bool()>& done) {
@@ -124,8 +129,12 @@ void TApdBaseDispatcher::ComThreadMain() {
       ringSeen_ = true;
     }
     if (kill_) break;
-    commEvents_ = events;
-    commEventReady_.Set();
+    {
+      std::lock_guard guard(dispatchWakeLock_);
+      commEvents_ = events;
+      commEventReady_ = true;
+    }
+    dispatchWake_.notify_one();
     commEventDone_.Wait();
   }
   threadAck_.Set();
@@ -136,7 +145,7 @@ void TApdBaseDispatcher::DispThreadMain() {
   threadAck_.Set();
   try {
     while (!kill_ && !closing_) {
-      const bool eventReady = commEventReady_.Wait(kDispatchTick);
+      const bool eventReady = WaitForDispatchWork();
       if (kill_) break;
       if (eventReady) {
         ProcessCommEvent(commEvents_);
@@ -167,6 +176,37 @@ void TApdBaseDispatcher::DispThreadMain() {
   ThreadEnded(dispRunning_);
 }
 
+// True when a comm event is ready; false after a rescan request or a tick.
+bool TApdBaseDispatcher::WaitForDispatchWork() {
+  const auto tick = TicksNeeded() ? kDispatchTick : kIdleTick;
+  std::unique_lock lock(dispatchWakeLock_);
+  dispatchWake_.wait_for(lock, tick, [this] { return commEventReady_ || rescan_; });
+  rescan_ = false;
+  return std::exchange(commEventReady_, false);
+}
+
+void TApdBaseDispatcher::WakeDispatchThread() {
+  {
+    std::lock_guard guard(dispatchWakeLock_);
+    rescan_ = true;
+  }
+  dispatchWake_.notify_one();
+}
+
+// Conditions that can change without a device event need the tick: output
+// triggers (the ring drains), and input that waits for room.
+bool TApdBaseDispatcher::TicksNeeded() const {
+  {
+    std::lock_guard guard(inputLock_);
+    if (moreInput_) return true;
+  }
+  std::lock_guard guard(mainLock_);
+  for (const StatusTrigger& trigger : statusTriggers_) {
+    if (trigger.armed && trigger.kind >= kStatusOutBuffFree) return true;
+  }
+  return false;
+}
+
 void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events) {
   if (events & kModemEventMask) {
     RefreshModemStatus(true);
@@ -180,12 +220,16 @@ void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events) {
     }
     StatusTriggerPass();
   }
-  if (events & kEvRxChar) {
-    ReadInput();
+  // Bytes that arrive while one arrival is handled are the next arrival: they
+  // are read at once, as the event the device would raise for them, instead
+  // of through another round trip with the event thread.
+  for (int round = 0; (events & kEvRxChar) && round < kReadRoundsPerEvent; ++round) {
+    const std::uint32_t read = ReadInput();
     StatusTriggerPass();
     bool taken = false;
     while (!closing_ && CheckDataAvailable(taken) && taken) {
     }
+    if (read == 0 || closing_) break;
   }
   commEventDone_.Set();
 }

@@ -50,7 +50,7 @@ std::int32_t TApdBaseDispatcher::CreateStatusTrigger(std::uint32_t kind) {
 
 std::int32_t TApdBaseDispatcher::ArmStatusTrigger(std::uint16_t handle, std::uint16_t value,
                                                   bool activate) {
-  std::lock_guard guard(mainLock_);
+  std::unique_lock lock(mainLock_);
   auto it = std::find_if(statusTriggers_.begin(), statusTriggers_.end(),
                          [handle](const StatusTrigger& t) { return t.handle == handle; });
   if (it == statusTriggers_.end()) return ecBadTriggerHandle;
@@ -70,6 +70,8 @@ std::int32_t TApdBaseDispatcher::ArmStatusTrigger(std::uint16_t handle, std::uin
     }
   }
   it->armed = activate;
+  lock.unlock();
+  if (activate) WakeDispatchThread();  // its condition may hold already
   return 0;
 }
 
@@ -102,10 +104,13 @@ SavedTriggers TApdBaseDispatcher::SaveTriggers() const {
 }
 
 void TApdBaseDispatcher::RestoreTriggers(const SavedTriggers& saved) {
-  std::lock_guard guard(mainLock_);
-  statusTriggers_ = saved.statusTriggers;
-  for (auto& trigger : statusTriggers_) trigger.firedInPass = false;
-  handleCounter_ = saved.handleCounter;
+  {
+    std::lock_guard guard(mainLock_);
+    statusTriggers_ = saved.statusTriggers;
+    for (auto& trigger : statusTriggers_) trigger.firedInPass = false;
+    handleCounter_ = saved.handleCounter;
+  }
+  WakeDispatchThread();
 }
 
 // Dispatch thread. Fires at most one trigger: the first armed one, not yet
@@ -177,6 +182,10 @@ void TApdBaseDispatcher::StatusTriggerPass() {
 // also gain each line that differs from before.
 void TApdBaseDispatcher::RefreshModemStatus(bool afterModemEvent) {
   std::lock_guard guard(mainLock_);
+  RefreshModemStatusLocked(afterModemEvent);
+}
+
+void TApdBaseDispatcher::RefreshModemStatusLocked(bool afterModemEvent) {
   std::uint32_t lines = 0;
   if (!device_ || device_->GetCommModemStatus(lines) != platform::kErrorSuccess) lines = 0;
   const std::uint8_t before = modemStatus_;
@@ -190,10 +199,17 @@ void TApdBaseDispatcher::RefreshModemStatus(bool afterModemEvent) {
 }
 
 std::uint8_t TApdBaseDispatcher::ReadModemStatus(std::uint8_t clearMask) {
-  RefreshModemStatus(false);
-  std::lock_guard guard(mainLock_);
-  const std::uint8_t status = modemStatus_;
-  modemStatus_ &= static_cast<std::uint8_t>(~clearMask);
+  std::uint8_t status = 0;
+  bool linesChanged = false;
+  {
+    std::lock_guard guard(mainLock_);
+    const std::uint8_t before = modemStatus_;
+    RefreshModemStatusLocked(false);
+    status = modemStatus_;
+    linesChanged = ((before ^ status) & 0xF0) != 0;
+    modemStatus_ &= static_cast<std::uint8_t>(~clearMask);
+  }
+  if (linesChanged) WakeDispatchThread();  // a modem trigger may fire on the new lines
   return status;
 }
 

@@ -16,9 +16,13 @@ class SyncEvent {
   SyncEvent(const SyncEvent&) = delete;
   SyncEvent& operator=(const SyncEvent&) = delete;
 
+  // The waiter is woken after the lock is let go, so it does not wake only to
+  // block on the lock.
   void Set() {
-    std::lock_guard guard(lock_);
-    signalled_ = true;
+    {
+      std::lock_guard guard(lock_);
+      signalled_ = true;
+    }
     if (autoReset_)
       changed_.notify_one();
     else

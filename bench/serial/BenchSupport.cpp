@@ -58,7 +58,7 @@ void BenchPty::Drain() const {
 
 Child::Child(const std::vector<std::string>& argv, int stdinFd, int stdoutFd, bool capture) {
   int pipeFds[2] = {-1, -1};
-  if (capture && pipe(pipeFds) != 0) throw std::runtime_error("pipe failed");
+  if (capture && pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   pid_ = fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {

@@ -48,8 +48,7 @@ class Child {
   // Starts argv with stdin/stdout redirected (-1 keeps them), stdout of the
   // child readable through ReadyPipe() when capture is set.
   Child(const std::vector<std::string>& argv, int stdinFd, int stdoutFd, bool capture = false);
-  // Blocks until the child prints a line (its "ready" signal).
-  void WaitReady() { ReadLine(); }
+  // The next line the child prints (captured children only); empty at its end.
   std::string ReadLine();
   ChildResult Wait();
   pid_t Pid() const { return pid_; }

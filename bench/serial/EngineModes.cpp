@@ -3,6 +3,7 @@
 //   serial_bench engine receive|idle|echo|transmit <com number> <count>
 // Each prints a line when the port is open and ready.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -40,6 +41,9 @@ class Done {
   std::condition_variable changed_;
   bool done_ = false;
 };
+
+// Larger than the 4 KiB blocks queued, so that queueing overlaps writing.
+constexpr std::uint16_t kTransmitRing = 16384;
 
 void OpenPort(serial::TApdComPort& port, int comNumber) {
   port.SetComNumber(static_cast<std::uint16_t>(comNumber));
@@ -102,13 +106,17 @@ int Echo(int comNumber) {
     if (dispatcher.TakeInput(block.data(), count) == 0) dispatcher.QueueOutput(block.data(), count);
   });
   Ready();
-  Done forever;
-  forever.Wait();  // ended by the parent's signal
+  // Runs until the parent closes our standard input, so the port closes
+  // cleanly (a killed holder would leave a pseudo-terminal marked exclusive).
+  char ignored[64];
+  while (read(0, ignored, sizeof ignored) > 0) {
+  }
   return 0;
 }
 
 int Transmit(int comNumber, std::size_t count) {
   serial::TApdComPort port;
+  port.SetOutSize(kTransmitRing);
   OpenPort(port, comNumber);
   serial::TApdBaseDispatcher& dispatcher = *port.Dispatcher();
   std::vector<std::uint8_t> block(4096, 't');

@@ -149,7 +149,10 @@ class CommDevice {
   virtual std::uint32_t WaitCommEvent(std::uint32_t& events) = 0;
   // Never blocks: takes up to size bytes of what the device holds.
   virtual std::uint32_t ReadFile(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read) = 0;
-  // Blocks until every byte is written (or aborted, see above).
+  // Blocks until the block is written (or aborted, see above). A back-end may
+  // return sooner with fewer bytes written, as a write with a timeout does on
+  // Windows (POSIX does once the line is full after taking some); the caller
+  // writes the rest.
   virtual std::uint32_t WriteFile(const std::uint8_t* data, std::uint32_t size,
                                   std::uint32_t& written) = 0;
   virtual std::uint32_t ClearCommError(CommStatus& status) = 0;

@@ -378,7 +378,7 @@ class PosixCommDevice final : public CommDevice {
   // one is reported, the next needs a read that took bytes, or more bytes
   // than were there when it was reported.
   bool rxArmed_ = true;
-  int reportedCount_ = 0;
+  int reportedCount_ = -1;  // -1: not looked at since the report
   bool inputHeld_ = false;
   std::uint32_t inQueue_ = 4096;
   std::uint32_t outQueue_ = 4096;
@@ -398,8 +398,9 @@ std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
     std::uint32_t ready = pendingEvents_ & mask_;
     const bool watchRx = (mask_ & kEvRxChar) != 0;
     if (watchRx && !rxArmed_) {
+      // Nothing took the bytes last reported: only more of them is news.
       const int count = InQueue();
-      if (count > reportedCount_)
+      if (reportedCount_ >= 0 && count > reportedCount_)
         ready |= kEvRxChar;
       else
         reportedCount_ = count;
@@ -408,7 +409,7 @@ std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
       pendingEvents_ &= ~ready;
       if (ready & kEvRxChar) {
         rxArmed_ = false;
-        reportedCount_ = InQueue();
+        reportedCount_ = -1;  // taken at the next wait if no read comes first
       }
       events = ready;
       return kErrorSuccess;
@@ -424,10 +425,12 @@ std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
     if (fds[1].revents & POLLIN) Consume(waitWake_);
     if (maskGeneration_ != generation) return kErrorSuccess;  // SetCommMask: no events
     if (vanished_) return kErrorGenFailure;
-    const bool readable = pollIn && (fds[0].revents & POLLIN) && InQueue() > 0;
+    // A hung-up line may still hold bytes to read before it fails.
+    const bool hungUp = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
+    const bool readable = pollIn && (fds[0].revents & POLLIN) && (!hungUp || InQueue() > 0);
     if (readable) {
       pendingEvents_ |= kEvRxChar;
-    } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+    } else if (hungUp) {
       vanished_ = true;
       return kErrorGenFailure;
     }
@@ -477,6 +480,9 @@ std::uint32_t PosixCommDevice::WriteFile(const std::uint8_t* data, std::uint32_t
         result = Fail(errno);
         break;
       }
+      // The line is full after taking some: report those, so the caller can
+      // refill behind them instead of waiting for the whole block.
+      if (written > 0 && !rtsToggle) break;
     }
     pollfd fds[2] = {{fd_, static_cast<short>(held ? 0 : POLLOUT), 0}, {writeWake_, POLLIN, 0}};
     poll(fds, 2, dsrGate ? kPollIntervalMs : -1);

@@ -203,13 +203,17 @@ TEST_P(CommDeviceContractTest, TxAbortEndsAWriteThatCannotFinish) {
                  << "PurgeComm does not end an overlapped write held up by a full "
                     "pseudo-terminal";
   if (harness_->stallWrites) harness_->stallWrites();
-  // Far more than a pseudo-terminal buffers while nobody reads the far end.
-  const std::vector<std::uint8_t> block(4 << 20, 'w');
+  // Writes until the line is full (nobody reads the far end), so that a write
+  // blocks; the abort must end it.
+  const std::vector<std::uint8_t> block(1 << 20, 'w');
   auto write = std::async(std::launch::async, [&] {
-    std::uint32_t written = 0;
-    const std::uint32_t error =
-        device_->WriteFile(block.data(), static_cast<std::uint32_t>(block.size()), written);
-    return std::make_pair(error, written);
+    for (;;) {
+      std::uint32_t written = 0;
+      const std::uint32_t error =
+          device_->WriteFile(block.data(), static_cast<std::uint32_t>(block.size()), written);
+      if (error != kErrorSuccess) return std::make_pair(error, written);
+      if (written == 0) return std::make_pair(kErrorGenFailure, written);
+    }
   });
   while (write.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
     ASSERT_EQ(device_->PurgeComm(kPurgeTxAbort | kPurgeTxClear), kErrorSuccess);
