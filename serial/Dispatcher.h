@@ -84,10 +84,9 @@ class TApdBaseDispatcher {
 
   static constexpr std::uint32_t kDispatchBufferSize = 8192;
   static constexpr auto kWindowSendTimeout = std::chrono::milliseconds(3000);
-  // The dispatch thread's tick while something may need it (an output or
-  // line trigger armed, input waiting for room); idle, it sleeps longer.
+  // The dispatch thread's tick while something may need it (an output
+  // trigger armed, input waiting for room); otherwise it sleeps until woken.
   static constexpr auto kDispatchTick = std::chrono::milliseconds(50);
-  static constexpr auto kIdleTick = std::chrono::milliseconds(1000);
 
   TApdBaseDispatcher();
   TApdBaseDispatcher(const TApdBaseDispatcher&) = delete;
@@ -114,6 +113,8 @@ class TApdBaseDispatcher {
   bool Started() const;
   bool Delivering() const;
   bool Closing() const { return closing_; }
+  // Device events handled completely so far (a monotonic count for observers).
+  std::uint64_t CommEventsHandled() const { return commEventsHandled_; }
   // Posts msg to window as soon as the threads have ended (at once if they
   // have), so a caller waits for the end without polling.
   void PostWhenStopped(platform::HWND window, platform::UINT msg, platform::WPARAM wParam,
@@ -312,6 +313,7 @@ class TApdBaseDispatcher {
   std::thread dispThread_;
   std::thread outThread_;
   std::uint32_t commEvents_ = 0;  // handed from the event thread to the dispatch thread
+  std::atomic<std::uint64_t> commEventsHandled_{0};
   // Dispatch thread wake-ups: a comm event is ready, or a rescan is wanted
   // (a trigger was armed, the threads stop).
   std::mutex dispatchWakeLock_;

@@ -119,6 +119,7 @@ void TApdBaseDispatcher::ComThreadMain() {
   timeouts.readInterval = CommTimeouts::kMaxTimeout;
   device_->SetCommTimeouts(timeouts);
   threadAck_.Set();
+  commEventDone_.Set();  // no event in hand yet
   while (!kill_) {
     std::uint32_t events = 0;
     // A failed wait (the device is gone, or the mask was cleared) ends the
@@ -129,13 +130,18 @@ void TApdBaseDispatcher::ComThreadMain() {
       ringSeen_ = true;
     }
     if (kill_) break;
+    if (events == 0) continue;  // the mask changed
+    // The next wait begins while an event is handled, so that the device is
+    // watched throughout; the next event is handed over only once the one
+    // before is done, so events are still handled one at a time.
+    commEventDone_.Wait();
+    if (kill_) break;
     {
       std::lock_guard guard(dispatchWakeLock_);
       commEvents_ = events;
       commEventReady_ = true;
     }
     dispatchWake_.notify_one();
-    commEventDone_.Wait();
   }
   threadAck_.Set();
   ThreadEnded(comRunning_);
@@ -178,9 +184,15 @@ void TApdBaseDispatcher::DispThreadMain() {
 
 // True when a comm event is ready; false after a rescan request or a tick.
 bool TApdBaseDispatcher::WaitForDispatchWork() {
-  const auto tick = TicksNeeded() ? kDispatchTick : kIdleTick;
+  const bool ticks = TicksNeeded();
   std::unique_lock lock(dispatchWakeLock_);
-  dispatchWake_.wait_for(lock, tick, [this] { return commEventReady_ || rescan_; });
+  auto work = [this] { return commEventReady_ || rescan_; };
+  // Without a timeout when nothing needs the tick: every change that could
+  // need a pass wakes this thread itself, and a timed wait costs a timer.
+  if (ticks)
+    dispatchWake_.wait_for(lock, kDispatchTick, work);
+  else
+    dispatchWake_.wait(lock, work);
   rescan_ = false;
   return std::exchange(commEventReady_, false);
 }
@@ -231,6 +243,7 @@ void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events) {
     }
     if (read == 0 || closing_) break;
   }
+  ++commEventsHandled_;
   commEventDone_.Set();
 }
 

@@ -63,8 +63,10 @@ Child::Child(const std::vector<std::string>& argv, int stdinFd, int stdoutFd, bo
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
     if (stdinFd >= 0) dup2(stdinFd, 0);
-    if (capture) dup2(pipeFds[1], 1);
-    else if (stdoutFd >= 0) dup2(stdoutFd, 1);
+    if (capture)
+      dup2(pipeFds[1], 1);
+    else if (stdoutFd >= 0)
+      dup2(stdoutFd, 1);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
@@ -88,13 +90,15 @@ ChildResult Child::Wait() {
   ChildResult result;
   rusage usage{};
   wait4(pid_, &result.status, 0, &usage);
-  result.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 +
-                      usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+  result.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                      usage.ru_stime.tv_usec / 1e6;
   if (readyPipe_ >= 0) close(readyPipe_);
   return result;
 }
 
-std::uint8_t StreamByte(std::size_t i) { return static_cast<std::uint8_t>(i * 131 + (i >> 13)); }
+std::uint8_t StreamByte(std::size_t i) {
+  return static_cast<std::uint8_t>(i * 131 + (i >> 13));
+}
 
 void WriteStream(int fd, std::size_t count) {
   std::vector<std::uint8_t> chunk(65536);
@@ -104,8 +108,10 @@ void WriteStream(int fd, std::size_t count) {
     std::size_t done = 0;
     while (done < size) {
       const ssize_t n = write(fd, chunk.data() + done, size - done);
-      if (n > 0) done += static_cast<std::size_t>(n);
-      else if (n < 0 && errno != EINTR && errno != EAGAIN) return;
+      if (n > 0)
+        done += static_cast<std::size_t>(n);
+      else if (n < 0 && errno != EINTR && errno != EAGAIN)
+        return;
     }
     sent += size;
   }
@@ -132,13 +138,17 @@ bool ReadCount(int fd, std::size_t count) {
   std::vector<std::uint8_t> buffer(65536);
   for (std::size_t got = 0; got < count;) {
     const ssize_t n = read(fd, buffer.data(), std::min(buffer.size(), count - got));
-    if (n > 0) got += static_cast<std::size_t>(n);
-    else if (n == 0 || (errno != EINTR && errno != EAGAIN)) return false;
+    if (n > 0)
+      got += static_cast<std::size_t>(n);
+    else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+      return false;
   }
   return true;
 }
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 Summary Summarise(std::vector<double> values) {
   Summary summary;

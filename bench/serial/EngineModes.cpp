@@ -60,13 +60,13 @@ int Receive(int comNumber, std::size_t count) {
   std::vector<std::uint8_t> block(serial::TApdBaseDispatcher::kDispatchBufferSize);
   std::size_t received = 0;
   Done done;
-  dispatcher.AddEventHandler(&received, [&](platform::UINT msg, platform::WPARAM available,
-                                            platform::LPARAM) {
-    if (msg != serial::kMsgTriggerAvail) return;
-    if (dispatcher.TakeInput(block.data(), static_cast<std::uint32_t>(available)) != 0) return;
-    received += available;
-    if (received >= count) done.Set();
-  });
+  dispatcher.AddEventHandler(
+      &received, [&](platform::UINT msg, platform::WPARAM available, platform::LPARAM) {
+        if (msg != serial::kMsgTriggerAvail) return;
+        if (dispatcher.TakeInput(block.data(), static_cast<std::uint32_t>(available)) != 0) return;
+        received += available;
+        if (received >= count) done.Set();
+      });
   Ready();
   done.Wait();
   dispatcher.RemoveEventHandler(&received);
@@ -99,12 +99,13 @@ int Echo(int comNumber) {
   OpenPort(port, comNumber);
   serial::TApdBaseDispatcher& dispatcher = *port.Dispatcher();
   std::vector<std::uint8_t> block(serial::TApdBaseDispatcher::kDispatchBufferSize);
-  dispatcher.AddEventHandler(&block, [&](platform::UINT msg, platform::WPARAM available,
-                                         platform::LPARAM) {
-    if (msg != serial::kMsgTriggerAvail) return;
-    const auto count = static_cast<std::uint32_t>(available);
-    if (dispatcher.TakeInput(block.data(), count) == 0) dispatcher.QueueOutput(block.data(), count);
-  });
+  dispatcher.AddEventHandler(&block,
+                             [&](platform::UINT msg, platform::WPARAM available, platform::LPARAM) {
+                               if (msg != serial::kMsgTriggerAvail) return;
+                               const auto count = static_cast<std::uint32_t>(available);
+                               if (dispatcher.TakeInput(block.data(), count) == 0)
+                                 dispatcher.QueueOutput(block.data(), count);
+                             });
   Ready();
   // Runs until the parent closes our standard input, so the port closes
   // cleanly (a killed holder would leave a pseudo-terminal marked exclusive).

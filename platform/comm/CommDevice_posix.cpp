@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -56,11 +57,12 @@ void Signal(int eventFd) {
 
 class PosixCommDevice final : public CommDevice {
  public:
-  PosixCommDevice(int fd, int waitWake, int writeWake)
-      : fd_(fd), waitWake_(waitWake), writeWake_(writeWake) {}
+  PosixCommDevice(int fd, int epoll, int waitWake, int writeWake)
+      : fd_(fd), epoll_(epoll), waitWake_(waitWake), writeWake_(writeWake) {}
 
   ~PosixCommDevice() override {
     ioctl(fd_, TIOCNXCL);
+    close(epoll_);
     close(waitWake_);
     close(writeWake_);
     close(fd_);
@@ -226,7 +228,6 @@ class PosixCommDevice final : public CommDevice {
     if ((flags & kPurgeTxClear) && ioctl(fd_, TCFLSH, TCOFLUSH) != 0) return Fail(errno);
     if (flags & kPurgeRxClear) {
       if (ioctl(fd_, TCFLSH, TCIFLUSH) != 0) return Fail(errno);
-      rxArmed_ = true;
       ReleaseInput();
     }
     return kErrorSuccess;
@@ -254,6 +255,7 @@ class PosixCommDevice final : public CommDevice {
       case ENODEV:
       case EPIPE:
         vanished_ = true;
+        Signal(waitWake_);  // a wait in progress ends with the failure
         return kErrorGenFailure;
       case EINVAL:
         return kErrorInvalidParameter;
@@ -351,7 +353,6 @@ class PosixCommDevice final : public CommDevice {
 
   bool NeedsPolling() const {
     if ((mask_ & (kModemEvents | kLineEvents)) && (hasModemLines_ || hasCounters_)) return true;
-    if ((mask_ & kEvRxChar) && !rxArmed_) return true;
     return InputFlowEmulated();
   }
 
@@ -361,6 +362,7 @@ class PosixCommDevice final : public CommDevice {
   }
 
   const int fd_;
+  const int epoll_;      // the device (edge-triggered input) and waitWake_
   const int waitWake_;   // eventfd: SetCommMask wakes the event wait
   const int writeWake_;  // eventfd: a TX abort wakes the writer
   std::mutex lock_;
@@ -374,17 +376,14 @@ class PosixCommDevice final : public CommDevice {
   std::uint64_t maskGeneration_ = 0;
   std::uint32_t pendingEvents_ = 0;
   std::uint32_t errors_ = 0;
-  // A received-data event is reported once per arrival, as on Windows: after
-  // one is reported, the next needs a read that took bytes, or more bytes
-  // than were there when it was reported.
-  bool rxArmed_ = true;
-  int reportedCount_ = -1;  // -1: not looked at since the report
   bool inputHeld_ = false;
   std::uint32_t inQueue_ = 4096;
   std::uint32_t outQueue_ = 4096;
   CommState emulated_;
 };
 
+// Received data is watched edge-triggered: each arrival is one event, as on
+// Windows, whether or not earlier bytes are still unread.
 std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
   events = 0;
   std::unique_lock lock(lock_);
@@ -395,45 +394,37 @@ std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
   for (;;) {
     PollLines();
     ApplyInputFlow();
-    std::uint32_t ready = pendingEvents_ & mask_;
-    const bool watchRx = (mask_ & kEvRxChar) != 0;
-    if (watchRx && !rxArmed_) {
-      // Nothing took the bytes last reported: only more of them is news.
-      const int count = InQueue();
-      if (reportedCount_ >= 0 && count > reportedCount_)
-        ready |= kEvRxChar;
-      else
-        reportedCount_ = count;
-    }
-    if (ready) {
+    if (const std::uint32_t ready = pendingEvents_ & mask_) {
       pendingEvents_ &= ~ready;
-      if (ready & kEvRxChar) {
-        rxArmed_ = false;
-        reportedCount_ = -1;  // taken at the next wait if no read comes first
-      }
       events = ready;
       return kErrorSuccess;
     }
-    const bool pollIn = watchRx && rxArmed_;
     const int timeout = NeedsPolling() ? kPollIntervalMs : -1;
     lock.unlock();
-    pollfd fds[2] = {{fd_, static_cast<short>(pollIn ? POLLIN : 0), 0}, {waitWake_, POLLIN, 0}};
-    const int n = poll(fds, 2, timeout);
-    const int pollError = errno;
+    epoll_event ready[2];
+    const int n = epoll_wait(epoll_, ready, 2, timeout);
+    const int waitError = errno;
     lock.lock();
-    if (n < 0 && pollError != EINTR) return Fail(pollError);
-    if (fds[1].revents & POLLIN) Consume(waitWake_);
+    if (n < 0 && waitError != EINTR) return Fail(waitError);
+    bool arrived = false;
+    bool hungUp = false;
+    for (int i = 0; i < n; ++i) {
+      if (ready[i].data.fd == waitWake_) {
+        Consume(waitWake_);
+      } else {
+        arrived = arrived || (ready[i].events & EPOLLIN);
+        hungUp = hungUp || (ready[i].events & (EPOLLHUP | EPOLLERR));
+      }
+    }
     if (maskGeneration_ != generation) return kErrorSuccess;  // SetCommMask: no events
     if (vanished_) return kErrorGenFailure;
-    // A hung-up line may still hold bytes to read before it fails.
-    const bool hungUp = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
-    const bool readable = pollIn && (fds[0].revents & POLLIN) && (!hungUp || InQueue() > 0);
-    if (readable) {
-      pendingEvents_ |= kEvRxChar;
-    } else if (hungUp) {
+    // A hung-up line may still hold bytes: they are read first, and the read
+    // that finds the line gone makes the device vanish.
+    if (hungUp && !(arrived && InQueue() > 0)) {
       vanished_ = true;
       return kErrorGenFailure;
     }
+    if (arrived) pendingEvents_ |= kEvRxChar & mask_;
   }
 }
 
@@ -446,7 +437,6 @@ std::uint32_t PosixCommDevice::ReadFile(std::uint8_t* buffer, std::uint32_t size
   const ssize_t n = ::read(fd_, buffer, size);
   if (n > 0) {
     read = static_cast<std::uint32_t>(n);
-    rxArmed_ = true;
     ApplyInputFlow();
     return kErrorSuccess;
   }
@@ -524,16 +514,25 @@ std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::strin
   int exclusive = 0;
   if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return refuse(kErrorAccessDenied);
   if (ioctl(fd, TIOCEXCL) != 0) return refuse(OpenError(errno));
+  const int epoll = epoll_create1(EPOLL_CLOEXEC);
   const int waitWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   const int writeWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (waitWake < 0 || writeWake < 0) {
-    if (waitWake >= 0) close(waitWake);
-    if (writeWake >= 0) close(writeWake);
+  epoll_event input{};
+  input.events = EPOLLIN | EPOLLET;
+  input.data.fd = fd;
+  epoll_event wake{};
+  wake.events = EPOLLIN;
+  wake.data.fd = waitWake;
+  if (epoll < 0 || waitWake < 0 || writeWake < 0 ||
+      epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &input) != 0 ||
+      epoll_ctl(epoll, EPOLL_CTL_ADD, waitWake, &wake) != 0) {
+    for (int made : {epoll, waitWake, writeWake})
+      if (made >= 0) close(made);
     ioctl(fd, TIOCNXCL);
     return refuse(kErrorNotEnoughMemory);
   }
   error = kErrorSuccess;
-  return std::make_unique<PosixCommDevice>(fd, waitWake, writeWake);
+  return std::make_unique<PosixCommDevice>(fd, epoll, waitWake, writeWake);
 }
 
 }  // namespace platform

@@ -97,9 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ComPortEventsTest, AssigningAnEventWhileOpenStartsTheMessages) {
   port_.SetOpen(true);
-  const auto waits = fake_->WaitCalls();
-  fake_->Receive("ab");
-  ASSERT_TRUE(fake_->WaitForWaitCalls(waits + 1, kTimeout));
+  ASSERT_TRUE(WhenHandled(*port_.Dispatcher(), [&] { fake_->Receive("ab"); }));
   ProcessMessages();
   std::vector<std::uint16_t> counts;
   port_.OnTriggerAvail = [&](TApdCustomComPort&, std::uint16_t count) { counts.push_back(count); };
@@ -107,9 +105,7 @@ TEST_F(ComPortEventsTest, AssigningAnEventWhileOpenStartsTheMessages) {
   ASSERT_TRUE(PumpUntil([&] { return counts.size() == 1; }));
   EXPECT_EQ(counts[0], 3) << "the bytes that came before are counted too";
   port_.OnTriggerAvail = nullptr;
-  const auto before = fake_->WaitCalls();
-  fake_->Receive("d");
-  ASSERT_TRUE(fake_->WaitForWaitCalls(before + 1, kTimeout));
+  ASSERT_TRUE(WhenHandled(*port_.Dispatcher(), [&] { fake_->Receive("d"); }));
   ProcessMessages();
   EXPECT_EQ(counts.size(), 1u);
 }

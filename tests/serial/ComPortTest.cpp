@@ -347,9 +347,8 @@ TEST_F(ComPortTest, ChangingComNumberWhileOpenMovesThePortAndKeepsTriggers) {
 
 TEST_F(ComPortTest, ModemReadersClearChangeBits) {
   port_.SetOpen(true);
-  const auto waits = fake_->WaitCalls();
-  fake_->SetModemLines(kMsCtsOn | kMsRlsdOn);
-  ASSERT_TRUE(fake_->WaitForWaitCalls(waits + 1, kTimeout));
+  ASSERT_TRUE(
+      WhenHandled(*port_.Dispatcher(), [&] { fake_->SetModemLines(kMsCtsOn | kMsRlsdOn); }));
   EXPECT_TRUE(port_.CtsChanged());
   EXPECT_FALSE(port_.CtsChanged());
   EXPECT_TRUE(port_.DcdOn());

@@ -26,8 +26,6 @@ class DispatcherFixture : public testing::Test {
     settings.options = kOptionDtr | kOptionRts;
     settings.outSize = outSize;
     ASSERT_EQ(dispatcher_->InitializePort(settings), 0);
-    // The event thread is waiting: everything fed from now on is one event.
-    ASSERT_TRUE(port_->WaitForWaitCalls(1, kTimeout));
   }
 
   // Feeds bytes and returns once the dispatcher has handled them completely.
@@ -36,12 +34,8 @@ class DispatcherFixture : public testing::Test {
   }
   void Feed(const std::string& text) { Feed(Bytes(text)); }
 
-  // Runs an action that raises one device event, and waits until it is handled.
-  void Act(const std::function<void()>& action) {
-    const std::uint64_t waits = port_->WaitCalls();
-    action();
-    ASSERT_TRUE(port_->WaitForWaitCalls(waits + 1, kTimeout));
-  }
+  // Runs an action that raises a device event, and waits until it is handled.
+  void Act(const std::function<void()>& action) { ASSERT_TRUE(WhenHandled(*dispatcher_, action)); }
 
   // Records every trigger message; a data-available message takes `take`
   // bytes (or all when take is negative).

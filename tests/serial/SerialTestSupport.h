@@ -7,9 +7,11 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Messages.h"
+#include "serial/Dispatcher.h"
 #include "tests/serial/ProcessCpu.h"
 
 namespace serial::testing_support {
@@ -59,6 +61,21 @@ inline bool PumpUntil(const std::function<bool()>& done,
     platform::ProcessMessages();
     if (done()) return true;
     platform::WaitMessage(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// Runs an action that raises a device event and waits until the dispatcher
+// has handled an event since: its handlers have run and its triggers have
+// been checked.
+inline bool WhenHandled(const TApdBaseDispatcher& dispatcher, const std::function<void()>& action,
+                        std::chrono::milliseconds timeout = kTimeout) {
+  const std::uint64_t before = dispatcher.CommEventsHandled();
+  action();
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (dispatcher.CommEventsHandled() == before) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }

@@ -71,8 +71,6 @@ class FakeCommPort::Device final : public CommDevice {
     if (p.vanished_) return kErrorGenFailure;
     if (p.mask_ == 0) return kErrorInvalidParameter;
     const std::uint64_t generation = p.maskGeneration_;
-    ++p.waitCalls_;
-    p.changed_.notify_all();
     p.changed_.wait(lock, [&] {
       return p.vanished_ || p.maskGeneration_ != generation || (p.pendingEvents_ & p.mask_);
     });
@@ -363,16 +361,6 @@ std::uint32_t FakeCommPort::OutQueueSize() const {
 std::size_t FakeCommPort::InputPending() const {
   std::lock_guard guard(lock_);
   return input_.size();
-}
-
-std::uint64_t FakeCommPort::WaitCalls() const {
-  std::lock_guard guard(lock_);
-  return waitCalls_;
-}
-
-bool FakeCommPort::WaitForWaitCalls(std::uint64_t count, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(lock_);
-  return changed_.wait_for(lock, timeout, [&] { return waitCalls_ >= count; });
 }
 
 }  // namespace support

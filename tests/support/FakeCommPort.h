@@ -76,12 +76,6 @@ class FakeCommPort : public platform::InMemoryCommPort,
   std::uint32_t InQueueSize() const;  // as set by SetupComm
   std::uint32_t OutQueueSize() const;
   std::size_t InputPending() const;  // received bytes the engine has not read
-  // WaitCommEvent calls begun so far. The engine begins its next wait only
-  // when it has handled the previous event, so a test that feeds an event
-  // and then waits for the count to pass its old value + 1 knows the event
-  // has been handled completely.
-  std::uint64_t WaitCalls() const;
-  bool WaitForWaitCalls(std::uint64_t count, std::chrono::milliseconds timeout) const;
 
  private:
   class Device;
@@ -103,7 +97,6 @@ class FakeCommPort : public platform::InMemoryCommPort,
   std::uint32_t mask_ = 0;
   std::uint64_t maskGeneration_ = 0;
   std::uint32_t pendingEvents_ = 0;
-  std::uint64_t waitCalls_ = 0;
   std::function<bool(const platform::CommState&)> refuseState_;
   platform::CommState state_;
   int stateWrites_ = 0;
