@@ -13,7 +13,8 @@ struct StatusCase {
   const char* name;
   std::uint32_t kind;
   std::uint16_t value;
-  std::function<void(support::FakeCommPort&, TApdBaseDispatcher&)> action;
+  std::function<void(support::FakeCommPort&, TApdBaseDispatcher&)> prepare;  // before arming
+  std::function<void(support::FakeCommPort&, TApdBaseDispatcher&)> action;   // after arming
   bool fires;
   std::uint16_t passed;  // the value passed with the message when it fires
 };
@@ -27,6 +28,7 @@ TEST_P(StatusTriggerTest, FiresWhenItsConditionHolds) {
   const std::int32_t handle = dispatcher_->CreateStatusTrigger(c.kind);
   ASSERT_GT(handle, 0);
   EXPECT_EQ(handle & 7, static_cast<std::int32_t>(c.kind));
+  if (c.prepare) c.prepare(*port_, *dispatcher_);
   ASSERT_EQ(dispatcher_->ArmStatusTrigger(static_cast<std::uint16_t>(handle), c.value, true), 0);
   if (c.action) Act([&] { c.action(*port_, *dispatcher_); });
   WaitForPasses(2);
@@ -49,37 +51,37 @@ void Queue(TApdBaseDispatcher& dispatcher, std::uint32_t bytes) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, StatusTriggerTest,
     testing::Values(
-        StatusCase{"ModemLineInMask", kStatusModem, kModemCts,
+        StatusCase{"ModemLineInMask", kStatusModem, kModemCts, nullptr,
                    [](auto& port, auto&) { port.SetModemLines(kMsCtsOn); }, true, 0},
-        StatusCase{"ModemLineOutsideMask", kStatusModem, kModemDsr,
+        StatusCase{"ModemLineOutsideMask", kStatusModem, kModemDsr, nullptr,
                    [](auto& port, auto&) { port.SetModemLines(kMsCtsOn); }, false, 0},
-        StatusCase{"ModemRingChangeBit", kStatusModem, kModemRiChanged,
+        StatusCase{"ModemRingChangeBit", kStatusModem, kModemRiChanged, nullptr,
                    [](auto& port, auto&) { port.SetModemLines(kMsRingOn); }, true, 0},
-        StatusCase{"ParityErrorInMask", kStatusLineError, kArmParity,
+        StatusCase{"ParityErrorInMask", kStatusLineError, kArmParity, nullptr,
                    [](auto& port, auto&) { port.RaiseLineErrors(kCeRxParity); }, true, 0},
-        StatusCase{"FramingErrorOutsideMask", kStatusLineError, kArmParity,
+        StatusCase{"FramingErrorOutsideMask", kStatusLineError, kArmParity, nullptr,
                    [](auto& port, auto&) { port.RaiseLineErrors(kCeFrame); }, false, 0},
-        StatusCase{"BreakInMask", kStatusLineError, kArmBreak,
+        StatusCase{"BreakInMask", kStatusLineError, kArmBreak, nullptr,
                    [](auto& port, auto&) { port.RaiseLineErrors(kCeBreak); }, true, 0},
-        StatusCase{"OverrunInMask", kStatusLineError, kArmOverrun,
+        StatusCase{"OverrunInMask", kStatusLineError, kArmOverrun, nullptr,
                    [](auto& port, auto&) { port.RaiseLineErrors(kCeOverrun); }, true, 0},
-        StatusCase{"OutputUsedAtMostLevel", kStatusOutBuffUsed, 0, nullptr, true, 0},
+        StatusCase{"OutputUsedAtMostLevel", kStatusOutBuffUsed, 0, nullptr, nullptr, true, 0},
         StatusCase{"OutputUsedAboveLevel", kStatusOutBuffUsed, 5,
                    [](auto& port, auto& dispatcher) {
                      port.SetWritesStuck(true);
                      Queue(dispatcher, 10);
-                     port.SetModemLines(kMsCtsOn);  // an event to wait on
                    },
+                   [](auto& port, auto&) { port.SetModemLines(kMsCtsOn); },  // an event to wait on
                    false, 0},
-        StatusCase{"OutputFreeAtLeastLevel", kStatusOutBuffFree, 100, nullptr, true, 4096},
-        StatusCase{"OutputSentAfterQueueing", kStatusOutSent, 0,
+        StatusCase{"OutputFreeAtLeastLevel", kStatusOutBuffFree, 100, nullptr, nullptr, true, 4096},
+        StatusCase{"OutputSentAfterQueueing", kStatusOutSent, 0, nullptr,
                    [](auto& port, auto& dispatcher) {
                      Queue(dispatcher, 3);
                      port.SetModemLines(kMsDsrOn);
                    },
                    true, 0},
-        StatusCase{"OutputSentWithoutQueueing", kStatusOutSent, 0, nullptr, false, 0},
-        StatusCase{"KindZeroNeverFires", 0, 0, nullptr, false, 0}),
+        StatusCase{"OutputSentWithoutQueueing", kStatusOutSent, 0, nullptr, nullptr, false, 0},
+        StatusCase{"KindZeroNeverFires", 0, 0, nullptr, nullptr, false, 0}),
     [](const testing::TestParamInfo<StatusCase>& info) { return info.param.name; });
 
 TEST_F(DispatcherTriggerTest, OutputFreeTriggerFiresOnceUntilArmedAgain) {
