@@ -320,8 +320,8 @@ class TApdBaseDispatcher {
   std::condition_variable dispatchWake_;
   bool commEventReady_ = false;
   bool rescan_ = false;
-  SyncEvent commEventDone_{SyncEvent::Reset::Auto};
-  SyncEvent threadAck_{SyncEvent::Reset::Auto};
+  SyncEvent commEventDone_;
+  SyncEvent threadAck_;
   // Output thread wake-ups: output ready and output flush, and the flush's
   // acknowledge.
   std::mutex outSignalLock_;

@@ -1,5 +1,5 @@
-// A Windows-style event: signalled or not, auto-reset (a successful wait
-// consumes the signal) or manual-reset. Any thread may set, reset and wait.
+// An auto-reset event, as Windows has them: Set signals it, and the wait that
+// takes the signal clears it. Any thread may set, reset and wait.
 #pragma once
 
 #include <chrono>
@@ -10,9 +10,7 @@ namespace serial {
 
 class SyncEvent {
  public:
-  enum class Reset { Auto, Manual };
-
-  explicit SyncEvent(Reset reset) : autoReset_(reset == Reset::Auto) {}
+  SyncEvent() = default;
   SyncEvent(const SyncEvent&) = delete;
   SyncEvent& operator=(const SyncEvent&) = delete;
 
@@ -23,10 +21,7 @@ class SyncEvent {
       std::lock_guard guard(lock_);
       signalled_ = true;
     }
-    if (autoReset_)
-      changed_.notify_one();
-    else
-      changed_.notify_all();
+    changed_.notify_one();
   }
 
   void ResetEvent() {
@@ -38,18 +33,17 @@ class SyncEvent {
   bool Wait(std::chrono::milliseconds timeout) {
     std::unique_lock lock(lock_);
     if (!changed_.wait_for(lock, timeout, [this] { return signalled_; })) return false;
-    if (autoReset_) signalled_ = false;
+    signalled_ = false;
     return true;
   }
 
   void Wait() {
     std::unique_lock lock(lock_);
     changed_.wait(lock, [this] { return signalled_; });
-    if (autoReset_) signalled_ = false;
+    signalled_ = false;
   }
 
  private:
-  const bool autoReset_;
   std::mutex lock_;
   std::condition_variable changed_;
   bool signalled_ = false;

@@ -43,7 +43,7 @@ class Done {
 };
 
 // Larger than the 4 KiB blocks queued, so that queueing overlaps writing.
-constexpr std::uint16_t kTransmitRing = 16384;
+constexpr std::uint16_t kTransmitRing = 65535;
 
 void OpenPort(serial::TApdComPort& port, int comNumber) {
   port.SetComNumber(static_cast<std::uint16_t>(comNumber));

@@ -4,7 +4,7 @@
 //   paced     reader CPU at 921600 baud, engine vs cat
 //   idle      CPU of an open port with no traffic
 //   echo      one-byte round trip, engine vs cat
-//   transmit  64 MiB through the output ring (OutSize 16384, 4 KiB blocks) vs
+//   transmit  64 MiB through the output ring (OutSize 65535, 4 KiB blocks) vs
 //             dd's plain 4 KiB write loop
 // SERIAL_BENCH_PAIRS sets the number of pairs (default 11); SERIAL_BENCH_ONLY
 // names the measurements to run (default all).
@@ -246,7 +246,7 @@ void BenchTransmit(const BenchPty& pty, int pairs) {
     engineRate.push_back(kBulkBytes / kMegabyte / engine.seconds);
   }
   std::printf(
-      "transmit 64 MiB in 4 KiB blocks (engine OutSize 16384): write loop %.1f MB/s, "
+      "transmit 64 MiB in 4 KiB blocks (engine OutSize 65535): write loop %.1f MB/s, "
       "engine %.1f MB/s (medians)\n",
       Summarise(loopRate).median, Summarise(engineRate).median);
   PrintRatio("transmit throughput, engine / write loop", speed, ">= 0.8");
