@@ -22,6 +22,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,9 +31,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Events.h"
 #include "platform/Messages.h"
 #include "platform/comm/CommDevice.h"
-#include "serial/SyncEvent.h"
 #include "serial/TriggerMessages.h"
 
 namespace serial {
@@ -315,18 +316,20 @@ class TApdBaseDispatcher {
   std::uint32_t commEvents_ = 0;  // handed from the event thread to the dispatch thread
   std::atomic<std::uint64_t> commEventsHandled_{0};
   // Dispatch thread wake-ups: a comm event is ready, or a rescan is wanted
-  // (a trigger was armed, the threads stop).
-  std::mutex dispatchWakeLock_;
-  std::condition_variable dispatchWake_;
-  bool commEventReady_ = false;
-  bool rescan_ = false;
-  SyncEvent commEventDone_;
-  SyncEvent threadAck_;
-  // Output thread wake-ups: output ready and output flush, and the flush's
+  // (a trigger was armed, the threads stop). The flags are raised before the
+  // event is set.
+  platform::AutoResetEvent dispatchWake_;
+  std::atomic<bool> commEventReady_{false};
+  std::atomic<bool> rescan_{false};
+  platform::AutoResetEvent commEventDone_;
+  platform::AutoResetEvent threadAck_;
+  // Output thread wake-ups: output ready and output flush, each raised
+  // before the event is set; the lock and condition carry the flush and its
   // acknowledge.
+  platform::AutoResetEvent outWake_;
+  std::atomic<bool> outReady_{false};
   std::mutex outSignalLock_;
   std::condition_variable outSignal_;
-  bool outReady_ = false;
   bool outFlush_ = false;
   bool outFlushAck_ = false;
 };

@@ -205,11 +205,8 @@ std::int32_t TApdBaseDispatcher::QueueOutput(const std::uint8_t* block, std::uin
     outWrite_ = (outWrite_ + length) % outSize_;
     if (outWrite_ == outRead_) outFull_ = true;
   }
-  {
-    std::lock_guard guard(outSignalLock_);
-    outReady_ = true;
-  }
-  outSignal_.notify_all();
+  outReady_ = true;
+  outWake_.Set();
   std::lock_guard guard(mainLock_);
   outputSent_ = true;
   return 0;

@@ -18,6 +18,9 @@ constexpr std::uint32_t kEventMask =
 constexpr std::uint32_t kModemEventMask = kEvCts | kEvDsr | kEvRlsd | kEvRing;
 // Bounds the reads of one event, so that other events are not held up.
 constexpr int kReadRoundsPerEvent = 64;
+// A read smaller than this means the line trickles: the next arrival comes
+// as an event of its own, so reading again at once would mostly find nothing.
+constexpr std::uint32_t kStreamingRead = 1024;
 
 }  // namespace
 
@@ -54,7 +57,7 @@ void TApdBaseDispatcher::StopThreads(bool fromDispatchThread) {
     std::lock_guard guard(outSignalLock_);
     outFlush_ = true;
   }
-  outSignal_.notify_all();
+  outWake_.Set();
   WaitProcessingMessages([this] {
     if (outRunning_) device_->PurgeComm(kPurgeTxAbort);  // ends a write held by flow control
     return !outRunning_;
@@ -136,12 +139,9 @@ void TApdBaseDispatcher::ComThreadMain() {
     // before is done, so events are still handled one at a time.
     commEventDone_.Wait();
     if (kill_) break;
-    {
-      std::lock_guard guard(dispatchWakeLock_);
-      commEvents_ = events;
-      commEventReady_ = true;
-    }
-    dispatchWake_.notify_one();
+    commEvents_ = events;
+    commEventReady_ = true;
+    dispatchWake_.Set();
   }
   threadAck_.Set();
   ThreadEnded(comRunning_);
@@ -184,25 +184,22 @@ void TApdBaseDispatcher::DispThreadMain() {
 
 // True when a comm event is ready; false after a rescan request or a tick.
 bool TApdBaseDispatcher::WaitForDispatchWork() {
-  const bool ticks = TicksNeeded();
-  std::unique_lock lock(dispatchWakeLock_);
-  auto work = [this] { return commEventReady_ || rescan_; };
   // Without a timeout when nothing needs the tick: every change that could
   // need a pass wakes this thread itself, and a timed wait costs a timer.
-  if (ticks)
-    dispatchWake_.wait_for(lock, kDispatchTick, work);
-  else
-    dispatchWake_.wait(lock, work);
+  // A signal left over from work already taken only costs one extra pass.
+  if (!commEventReady_ && !rescan_) {
+    if (TicksNeeded())
+      dispatchWake_.Wait(kDispatchTick);
+    else
+      dispatchWake_.Wait();
+  }
   rescan_ = false;
-  return std::exchange(commEventReady_, false);
+  return commEventReady_.exchange(false);
 }
 
 void TApdBaseDispatcher::WakeDispatchThread() {
-  {
-    std::lock_guard guard(dispatchWakeLock_);
-    rescan_ = true;
-  }
-  dispatchWake_.notify_one();
+  rescan_ = true;
+  dispatchWake_.Set();
 }
 
 // Conditions that can change without a device event need the tick: output
@@ -232,16 +229,16 @@ void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events) {
     }
     StatusTriggerPass();
   }
-  // Bytes that arrive while one arrival is handled are the next arrival: they
-  // are read at once, as the event the device would raise for them, instead
-  // of through another round trip with the event thread.
+  // While data streams in, bytes that arrive as one arrival is handled are the
+  // next arrival: they are read at once, as the event the device would raise
+  // for them, instead of through another round trip with the event thread.
   for (int round = 0; (events & kEvRxChar) && round < kReadRoundsPerEvent; ++round) {
     const std::uint32_t read = ReadInput();
     StatusTriggerPass();
     bool taken = false;
     while (!closing_ && CheckDataAvailable(taken) && taken) {
     }
-    if (read == 0 || closing_) break;
+    if (read < kStreamingRead || closing_) break;
   }
   ++commEventsHandled_;
   commEventDone_.Set();
@@ -251,17 +248,20 @@ void TApdBaseDispatcher::OutThreadMain() {
   threadAck_.Set();
   try {
     for (;;) {
+      bool flush = false;
       {
-        std::unique_lock lock(outSignalLock_);
-        outSignal_.wait(lock, [this] { return outReady_ || outFlush_; });
-        if (outFlush_) {
-          outFlush_ = false;
-          outFlushAck_ = true;
-          outSignal_.notify_all();
-          if (kill_ || closing_) break;
-          continue;
-        }
-        outReady_ = false;
+        std::lock_guard guard(outSignalLock_);
+        flush = std::exchange(outFlush_, false);
+        if (flush) outFlushAck_ = true;
+      }
+      if (flush) {
+        outSignal_.notify_all();
+        if (kill_ || closing_) break;
+        continue;
+      }
+      if (!outReady_.exchange(false)) {
+        outWake_.Wait();
+        continue;
       }
       if (kill_ || closing_) break;
       WriteOutputRing();
@@ -283,7 +283,7 @@ void TApdBaseDispatcher::WaitForOutputIdle() {
     outFlush_ = true;
     outFlushAck_ = false;
   }
-  outSignal_.notify_all();
+  outWake_.Set();
   std::unique_lock lock(outSignalLock_);
   while (!outFlushAck_ && outRunning_) {
     lock.unlock();

@@ -431,17 +431,23 @@ std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
 std::uint32_t PosixCommDevice::ReadFile(std::uint8_t* buffer, std::uint32_t size,
                                         std::uint32_t& read) {
   read = 0;
-  std::lock_guard guard(lock_);
-  if (std::uint32_t error = Prepare()) return error;
+  {
+    std::lock_guard guard(lock_);
+    if (std::uint32_t error = Prepare()) return error;
+  }
   if (size == 0) return kErrorSuccess;
+  // The read runs unlocked: the event wait takes the lock as soon as bytes
+  // arrive, and would otherwise sleep on it while they are read.
   const ssize_t n = ::read(fd_, buffer, size);
+  const int readError = errno;
+  std::lock_guard guard(lock_);
   if (n > 0) {
     read = static_cast<std::uint32_t>(n);
     ApplyInputFlow();
     return kErrorSuccess;
   }
-  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return kErrorSuccess;
-  return Fail(n == 0 ? EIO : errno);  // VMIN=1: a read of 0 is a hang-up
+  if (n < 0 && (readError == EAGAIN || readError == EINTR)) return kErrorSuccess;
+  return Fail(n == 0 ? EIO : readError);  // VMIN=1: a read of 0 is a hang-up
 }
 
 std::uint32_t PosixCommDevice::WriteFile(const std::uint8_t* data, std::uint32_t size,
