@@ -4,7 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <ctime>
 
 #include "platform/Events.h"
@@ -26,6 +26,9 @@ void SleepWhileClear(std::atomic<std::uint32_t>& word, const timespec* deadline)
 }
 
 timespec DeadlineAfter(std::chrono::milliseconds timeout) {
+  // Longer waits than a year are cut to one, so the sum cannot overflow.
+  timeout = std::clamp(timeout, std::chrono::milliseconds(0),
+                       std::chrono::milliseconds(std::chrono::hours(24 * 365)));
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   const auto total = std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec) +

@@ -23,7 +23,7 @@ void AutoResetEvent::ResetEvent() {
 }
 
 bool AutoResetEvent::Wait(std::chrono::milliseconds timeout) {
-  const auto ms = timeout.count() < 0                ? 0
+  const auto ms = timeout.count() < 0           ? 0
                   : timeout.count() >= INFINITE ? INFINITE - 1
                                                 : timeout.count();
   return WaitForSingleObject(handle_, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;

@@ -32,19 +32,31 @@ TEST_P(EventSignals, OneWaitTakesTheSignal) {
   EXPECT_EQ(event.Wait(0ms), GetParam().secondWait);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Events, EventSignals,
-    testing::Values(SignalCase{"NeverSet", 0, false, false, false},
-                    SignalCase{"SetOnce", 1, false, true, false},
-                    SignalCase{"SetTwiceIsOneSignal", 2, false, true, false},
-                    SignalCase{"ResetClears", 1, true, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Events, EventSignals,
+                         testing::Values(SignalCase{"NeverSet", 0, false, false, false},
+                                         SignalCase{"SetOnce", 1, false, true, false},
+                                         SignalCase{"SetTwiceIsOneSignal", 2, false, true, false},
+                                         SignalCase{"ResetClears", 1, true, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Events, TimedWaitLastsItsTimeout) {
   AutoResetEvent event;
   const auto start = Clock::now();
   EXPECT_FALSE(event.Wait(60ms));
   EXPECT_GE(Clock::now() - start, 60ms);
+}
+
+// Timeouts at the ends of the range neither overflow into an endless wait
+// nor miss a signal that is there.
+TEST(Events, ExtremeTimeoutsTakeAWaitingSignal) {
+  for (const auto timeout :
+       {std::chrono::milliseconds::min(), -1ms, std::chrono::milliseconds::max()}) {
+    AutoResetEvent event;
+    event.Set();
+    EXPECT_TRUE(event.Wait(timeout)) << timeout.count();
+  }
+  AutoResetEvent idle;
+  EXPECT_FALSE(idle.Wait(-1ms));
 }
 
 TEST(Events, SetWakesAWaitingThread) {
