@@ -5,6 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "platform/Modules.h"
 
@@ -12,10 +18,13 @@ using namespace platform;
 
 namespace {
 
-// Points the probe libraries' entry log at a fresh file for one test.
+// Points the probe libraries' entry log at a fresh file for one test. The
+// file is this process's own, as ctest runs the tests side by side.
 class ModuleLog {
  public:
-  ModuleLog() : path_(std::filesystem::temp_directory_path() / "quor-module-log.txt") {
+  ModuleLog()
+      : path_(std::filesystem::temp_directory_path() /
+              ("quor-module-log-" + std::to_string(ProcessId()) + ".txt")) {
     std::filesystem::remove(path_);
     Set(path_.string());
   }
@@ -31,6 +40,13 @@ class ModuleLog {
   }
 
  private:
+  static int ProcessId() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return getpid();
+#endif
+  }
   static void Set(const std::string& value) {
 #ifdef _WIN32
     _putenv_s("QUOR_MODULE_LOG", value.c_str());

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 #include <vector>
 
 #include "platform/ElfSections.h"
@@ -33,7 +35,8 @@ TEST_P(DamagedElfFiles, HaveNoVersionBlock) {
   bytes.resize(std::min(bytes.size(), GetParam().keep));
   for (std::size_t i = 0; i < GetParam().with.size() && GetParam().at + i < bytes.size(); ++i)
     bytes[GetParam().at + i] = GetParam().with[i];
-  const auto path = std::filesystem::temp_directory_path() / "quor-damaged-elf";
+  const auto path =
+      std::filesystem::temp_directory_path() / ("quor-damaged-elf-" + std::to_string(getpid()));
   std::ofstream(path, std::ios::binary)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   EXPECT_EQ(GetFileVersionInfoSize(path.string()), 0u);
