@@ -3,10 +3,8 @@
 // reply to the shim's device socket.
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "driver/Publication.h"
 #include "mgmt/host/linux/DeviceSocket.h"
 #include "mgmt/host/linux/DriverFrame.h"
+#include "tests/support/UnixSocket.h"
 
 namespace {
 
@@ -46,12 +45,7 @@ struct ReplyServer {
   ReplyServer() {
     path = "/tmp/fuzz-frames-" + std::to_string(getpid()) + ".sock";
     unlink(path.c_str());
-    listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    listen(listener, 4);
+    listener = test::ListenUnix(path);
   }
   ~ReplyServer() { unlink(path.c_str()); }
   std::string path;

@@ -5,13 +5,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -20,6 +18,7 @@
 #include "mgmt/ByteOrder.h"
 #include "mgmt/MgmtCommand.h"
 #include "mgmt/host/linux/DriverFrame.h"
+#include "tests/support/UnixSocket.h"
 
 namespace orvalisd::test {
 namespace {
@@ -83,14 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 int ConnectTo(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    close(fd);
-    return -1;
-  }
+  const int fd = ::test::ConnectUnix(path);
+  if (fd < 0) return -1;
   timeval timeout{5, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   return fd;

@@ -4,12 +4,10 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,6 +18,7 @@
 #include "mgmt/host/linux/DriverFrame.h"
 #include "mgmt/host/linux/LinuxHost.h"
 #include "mgmt/host/model/ModelJson.h"
+#include "tests/support/UnixSocket.h"
 
 namespace mgmt {
 namespace {
@@ -47,12 +46,7 @@ class ScriptedSocket {
  public:
   using Script = std::function<void(int fd, const frame::RequestHeader& request)>;
   ScriptedSocket(const std::string& path, Script script) {
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    listen(listener_, 4);
+    listener_ = test::ListenUnix(path);
     thread_ = std::thread([this, script] { Serve(script); });
   }
   ~ScriptedSocket() {
