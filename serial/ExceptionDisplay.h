@@ -20,3 +20,22 @@ void ShowException(const std::exception& error);
 void ShowUnknownException();
 
 }  // namespace serial
+
+namespace serial {
+
+// The catch policy at the GUI boundary: runs a user action or an event
+// handler, and hands whatever it raises to the exception display, so that
+// nothing crosses a toolkit event handler or event loop. Handlers whose own
+// failure rules say "swallow" or name a message catch first, themselves.
+template <class Action>
+void RunUserAction(Action&& action) noexcept {
+  try {
+    action();
+  } catch (const std::exception& error) {
+    ShowException(error);
+  } catch (...) {
+    ShowUnknownException();
+  }
+}
+
+}  // namespace serial

@@ -1,0 +1,29 @@
+// SetLamp: the one look of a modem-line lamp, shared by the board-port panel
+// and the terminal window, and TLampPanel, the small captioned panel it
+// paints. GUI thread.
+#pragma once
+
+#include <QLabel>
+
+namespace app {
+
+// A 25 x 16 panel with a line's caption ("CTS"); Click fires on a left click.
+class TLampPanel : public QLabel {
+  Q_OBJECT
+
+ public:
+  explicit TLampPanel(QWidget* parent = nullptr);
+
+ signals:
+  void Click();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// on and available: lowered, lime green, black caption. Off and available:
+// raised, button face, black caption. Not available: raised, button face,
+// grey caption.
+void SetLamp(TLampPanel& lamp, bool on, bool available);
+
+}  // namespace app
