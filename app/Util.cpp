@@ -1,5 +1,8 @@
 #include "app/Util.h"
 
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QStyle>
 
@@ -30,6 +33,11 @@ void SetLamp(TLampPanel& lamp, bool on, bool available) {
                              : standard.color(QPalette::Disabled, QPalette::ButtonText));
   lamp.setPalette(palette);
   lamp.setFrameShadow(lit ? QFrame::Sunken : QFrame::Raised);
+}
+
+void ShowMessage(const QString& text) {
+  QMessageBox::information(QApplication::activeWindow(), QGuiApplication::applicationDisplayName(),
+                           text, QMessageBox::Ok);
 }
 
 }  // namespace app

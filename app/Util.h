@@ -1,6 +1,6 @@
-// SetLamp: the one look of a modem-line lamp, shared by the board-port panel
-// and the terminal window, and TLampPanel, the small captioned panel it
-// paints. GUI thread.
+// What the main window and the terminal windows share: SetLamp, the one look
+// of a modem-line lamp, with TLampPanel, the small captioned panel it paints;
+// and the plain message box. GUI thread.
 #pragma once
 
 #include <QLabel>
@@ -25,5 +25,8 @@ class TLampPanel : public QLabel {
 // raised, button face, black caption. Not available: raised, button face,
 // grey caption.
 void SetLamp(TLampPanel& lamp, bool on, bool available);
+
+// A modal message box with the application's title and an OK button.
+void ShowMessage(const QString& text);
 
 }  // namespace app
