@@ -10,7 +10,7 @@ namespace platform {
 namespace {
 
 struct SentMessage {
-  enum class State { Waiting, Running, Done, Withdrawn };
+  enum class State { Waiting, Running, Done, Withdrawn, Failed };
   HWND window;
   UINT msg;
   WPARAM wParam;
@@ -178,7 +178,16 @@ Pumped ProcessOneMessage(int* quitCode) {
     sent->state = SentMessage::State::Running;
     sent->changed.notify_all();
     lock.unlock();
-    LRESULT answer = (*handler)(sent->msg, sent->wParam, sent->lParam);
+    LRESULT answer = 0;
+    try {
+      answer = (*handler)(sent->msg, sent->wParam, sent->lParam);
+    } catch (...) {
+      // The sender learns that the send failed; the exception is this thread's.
+      lock.lock();
+      sent->state = SentMessage::State::Failed;
+      sent->changed.notify_all();
+      throw;
+    }
     lock.lock();
     sent->result = answer;
     sent->state = SentMessage::State::Done;

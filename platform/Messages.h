@@ -48,7 +48,8 @@ bool PostMessage(HWND window, UINT msg, WPARAM wParam, LPARAM lParam);
 // started in time (the caller then waits for it to finish, so pointers passed
 // in wParam/lParam stay valid). A send that timed out is withdrawn and never
 // runs later. False as well for a window that does not exist or is destroyed
-// before its handler starts.
+// before its handler starts, and for a handler that raises (the exception
+// goes to the caller of the owner thread's ProcessOneMessage).
 bool SendMessageTimeout(HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
                         std::chrono::milliseconds timeout, LRESULT* result = nullptr);
 
@@ -62,7 +63,8 @@ enum class Pumped {
 };
 
 // Delivers one queued message of the calling thread: pending sends first, then
-// posts in order. Posts to destroyed windows are skipped.
+// posts in order. Posts to destroyed windows are skipped. What a handler
+// raises passes through to the caller, the message counting as delivered.
 Pumped ProcessOneMessage(int* quitCode = nullptr);
 
 // Delivers what is queued until the queue is empty. A quit message ends it:

@@ -4,14 +4,27 @@
 #include <QEvent>
 #include <QTimer>
 #include <atomic>
+#include <cstdio>
 #include <mutex>
 
 #include "platform/Messages.h"
 
 namespace platform {
 namespace {
+
 const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+void PrintError(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "Unknown exception\n");
+  }
 }
+
+}  // namespace
 
 // Shared with the wake hook, which any thread may call, so that a wake racing
 // the pump's destruction finds no target instead of a dead object.
@@ -21,8 +34,10 @@ struct QtMessagePump::WakeTarget {
   std::atomic<bool> pending{false};
 };
 
-QtMessagePump::QtMessagePump(QObject* parent)
-    : QObject(parent), wakeTarget_(std::make_shared<WakeTarget>()) {
+QtMessagePump::QtMessagePump(ErrorSink errorSink, QObject* parent)
+    : QObject(parent),
+      wakeTarget_(std::make_shared<WakeTarget>()),
+      errorSink_(errorSink ? std::move(errorSink) : PrintError) {
   wakeTarget_->target = this;
   auto wakeTarget = wakeTarget_;
   ThreadMessageHooks hooks;
@@ -52,7 +67,14 @@ bool QtMessagePump::event(QEvent* event) {
   wakeTarget_->pending = false;
   for (;;) {
     int quitCode = 0;
-    Pumped pumped = ProcessOneMessage(&quitCode);
+    Pumped pumped = Pumped::Dispatched;
+    try {
+      pumped = ProcessOneMessage(&quitCode);
+    } catch (...) {
+      // The failed message is consumed; the ones behind it still run.
+      errorSink_(std::current_exception());
+      continue;
+    }
     if (pumped == Pumped::None) break;
     if (pumped == Pumped::Quit) {
       QCoreApplication::exit(quitCode);

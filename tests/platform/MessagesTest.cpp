@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <memory>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -201,5 +204,51 @@ TEST(Messages, WindowsBelongToTheirCreatingThread) {
   owner.join();
   EXPECT_EQ(handledOnOwner, 2);
 }
+
+// A handler that raises: the exception reaches the pumping thread, a sender
+// on another thread is released with a failed send, and the queue goes on.
+struct ThrowingHandlerCase {
+  const char* name;
+  bool sentFromAnotherThread;
+};
+
+class ThrowingHandler : public testing::TestWithParam<ThrowingHandlerCase> {};
+
+TEST_P(ThrowingHandler, RaisesToThePumpReleasesTheSenderAndKeepsTheQueue) {
+  std::vector<WPARAM> handled;
+  HWND window = CreateMessageWindow([&](UINT, WPARAM w, LPARAM) -> LRESULT {
+    if (w == 1) throw std::runtime_error("handler failed");
+    handled.push_back(w);
+    return 0;
+  });
+  // The sender touches only what it owns, so a sender left hanging by a
+  // fault cannot outlive the test's stack.
+  auto sendResult = std::make_shared<std::promise<bool>>();
+  std::future<bool> released = sendResult->get_future();
+  if (GetParam().sentFromAnotherThread) {
+    std::thread([window, sendResult] {
+      sendResult->set_value(SendMessageTimeout(window, WM_USER, 1, 0, 5000ms));
+    }).detach();
+    while (QueuedMessageCount() == 0) std::this_thread::yield();
+  } else {
+    PostMessage(window, WM_USER, 1, 0);
+  }
+  PostMessage(window, WM_USER, 2, 0);
+  EXPECT_THROW(ProcessOneMessage(), std::runtime_error);
+  EXPECT_EQ(QueuedMessageCount(), 1u);
+  EXPECT_EQ(ProcessOneMessage(), Pumped::Dispatched);
+  EXPECT_EQ(ProcessOneMessage(), Pumped::None);
+  EXPECT_EQ(handled, (std::vector<WPARAM>{2}));
+  if (GetParam().sentFromAnotherThread) {
+    ASSERT_EQ(released.wait_for(10s), std::future_status::ready) << "the sender still waits";
+    EXPECT_FALSE(released.get());
+  }
+  DestroyMessageWindow(window);
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, ThrowingHandler,
+                         testing::Values(ThrowingHandlerCase{"Posted", false},
+                                         ThrowingHandlerCase{"SentFromAnotherThread", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
