@@ -1,0 +1,83 @@
+#include "app/About.h"
+
+#include <QLabel>
+#include <optional>
+#include <vector>
+
+#include "platform/VersionInfo.h"
+#include "ui_About.h"
+
+namespace app {
+namespace {
+
+TAboutBox* instance = nullptr;
+
+constexpr const char* kFileVersionKey = "\\\\StringFileInfo\\\\040904E4\\\\FileVersion";
+constexpr const char* kLegalCopyrightKey = "\\\\StringFileInfo\\\\040904E4\\\\LegalCopyright";
+constexpr const char* kFileDescriptionKey = "\\\\StringFileInfo\\\\040904E4\\\\FileDescription";
+
+// A file's version block; nullopt when it has none or it cannot be read.
+std::optional<std::vector<std::uint8_t>> ReadVersionBlock(const std::string& file) {
+  const std::uint32_t size = platform::GetFileVersionInfoSize(file);
+  if (size == 0) return std::nullopt;
+  std::vector<std::uint8_t> block(size);
+  if (!platform::GetFileVersionInfo(file, size, block.data())) return std::nullopt;
+  return block;
+}
+
+// The value, or the fallback when it is missing or empty.
+QString ValueOr(const std::vector<std::uint8_t>& block, const char* key, const QString& fallback) {
+  auto value = platform::VerQueryValue(block.data(), key);
+  return value && !value->empty() ? QString::fromLocal8Bit(*value) : fallback;
+}
+
+}  // namespace
+
+TAboutBox::TAboutBox(std::string programFile, std::string libraryName, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint),
+      ui_(std::make_unique<Ui::TAboutBox>()),
+      programFile_(std::move(programFile)),
+      libraryName_(std::move(libraryName)) {
+  ui_->setupUi(this);
+  setFixedSize(size());
+  ui_->Panel1->setBackgroundRole(QPalette::Base);
+  QPalette white = ui_->Panel1->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  white.setColor(QPalette::WindowText, Qt::black);
+  ui_->Panel1->setPalette(white);
+  connect(ui_->OKButton, &QPushButton::clicked, this, &QDialog::accept);
+  instance = this;
+}
+
+TAboutBox::~TAboutBox() {
+  if (instance == this) instance = nullptr;
+}
+
+TAboutBox* TAboutBox::Instance() {
+  return instance;
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  FormActivate();
+  ui_->OKButton->setFocus();
+}
+
+void TAboutBox::FormActivate() {
+  if (auto block = ReadVersionBlock(programFile_)) {
+    ui_->Version->setText("Version " +
+                          ValueOr(*block, kFileVersionKey, QStringLiteral("<unknown>")));
+    ui_->Copyright->setText(ValueOr(*block, kLegalCopyrightKey, QString::fromUtf8(kLegalNotice)));
+    ui_->Comments->setText(
+        ValueOr(*block, kFileDescriptionKey, QStringLiteral("Quor Tallyport for Windows")));
+  }
+  if (auto block = ReadVersionBlock(libraryName_))
+    ui_->ShimDllLabel->setText(ValueOr(*block, kFileVersionKey, QStringLiteral("<unknown>")));
+}
+
+QString TAboutBox::LabelText(const char* labelName) const {
+  auto* label = findChild<QLabel*>(labelName);
+  return label ? label->text() : QString();
+}
+
+}  // namespace app

@@ -1,0 +1,235 @@
+// TMainForm: creation, menus, layouts and closing.
+#include "app/Main.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QScrollArea>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "app/About.h"
+#include "app/Board1.h"
+#include "app/Board2.h"
+#include "app/Help.h"
+#include "app/MdiTiling.h"
+#include "app/Port1.h"
+#include "app/Port2.h"
+#include "serial/ExceptionDisplay.h"
+#include "term/TermMDIChild.h"
+#include "ui_Main.h"
+
+namespace app {
+
+bool TreeRebuilding = false;
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
+  ui_->setupUi(this);
+  setupMenus();
+  window_ = platform::CreateMessageWindow(
+      [this](platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
+        return handleMessage(msg, wParam, lParam);
+      });
+  statusTimer_.setInterval(500);
+  connect(&statusTimer_, &QTimer::timeout, this, [this] { TreeViewStatusTimerTimer(); });
+  connect(ui_->TreeView, &QTreeWidget::currentItemChanged, this, [this] { TreeViewChange(); });
+  connect(ui_->TreeView, &QTreeWidget::itemDoubleClicked, this, [this] { TreeViewDblClick(); });
+
+  // FormCreate
+  boardComList_.clear();
+  ShowTreeOnlyLayout();
+  auto* contents = new QWidget;
+  contents->setObjectName("RightPanelContents");
+  contents->setAutoFillBackground(true);
+  contents->setBackgroundRole(QPalette::Base);
+  auto* stack = new QVBoxLayout(contents);
+  stack->setContentsMargins(0, 0, 0, 0);
+  board1Frame_ = new TBoard1Frame;
+  port1Frame_ = new TPort1Frame;
+  port2Frame_ = new TPort2Frame;
+  board2Frame_ = new TBoard2Frame;
+  for (QWidget* frame : {static_cast<QWidget*>(board1Frame_), static_cast<QWidget*>(port1Frame_),
+                         static_cast<QWidget*>(port2Frame_), static_cast<QWidget*>(board2Frame_)}) {
+    frame->hide();
+    stack->addWidget(frame, 0, Qt::AlignLeft | Qt::AlignTop);
+  }
+  stack->addStretch();
+  ui_->RightPanel->setWidget(contents);
+  ui_->RightPanel->setBackgroundRole(QPalette::Base);
+  connect(port1Frame_, &TPort1Frame::TerminalButtonClick, this, [this] {
+    serial::RunUserAction([this] { OpenTerminal(ui_->TreeView->currentItem()->text(0)); });
+  });
+  connect(port2Frame_, &TPort2Frame::TerminalButtonClick, this, [this] {
+    serial::RunUserAction([this] { OpenTerminal(ui_->TreeView->currentItem()->text(0)); });
+  });
+  BuildDeviceTree();
+  statusTimer_.start();
+}
+
+TMainForm::~TMainForm() {
+  statusTimer_.stop();
+  platform::DestroyMessageWindow(window_);
+}
+
+void TMainForm::setupMenus() {
+  ui_->N1->setSeparator(true);
+  ui_->N2->setSeparator(true);
+  auto* hiddenSeparator = ui_->ToolBar->addSeparator();
+  hiddenSeparator->setObjectName("ToolButton3");
+  hiddenSeparator->setVisible(false);
+  ui_->VSplitter->setSizes({160, width() - 164});
+  ui_->VSplitter->setStretchFactor(1, 1);
+  ui_->MdiClient->setBackground(palette().brush(QPalette::Dark));
+
+  auto guarded = [this](void (TMainForm::*handler)()) {
+    return [this, handler] { serial::RunUserAction([this, handler] { (this->*handler)(); }); };
+  };
+  connect(ui_->FileExitItem, &QAction::triggered, this, guarded(&TMainForm::FileExit1Execute));
+  connect(ui_->WindowCascadeItem, &QAction::triggered, this,
+          guarded(&TMainForm::WindowCascadeItemClick));
+  connect(ui_->WindowTileItem, &QAction::triggered, this, guarded(&TMainForm::WindowTileItemClick));
+  connect(ui_->WindowTileItem2, &QAction::triggered, this,
+          guarded(&TMainForm::WindowTileItem2Click));
+  connect(ui_->WindowArrangeItem, &QAction::triggered, this,
+          guarded(&TMainForm::WindowArrangeItemClick));
+  connect(ui_->TallyportHelp1, &QAction::triggered, this, guarded(&TMainForm::TallyportHelp1Click));
+  connect(ui_->HelpAboutItem, &QAction::triggered, this, guarded(&TMainForm::HelpAbout1Execute));
+  connect(ui_->Window1, &QMenu::aboutToShow, this, [this] { rebuildWindowMenu(); });
+}
+
+QMdiArea& TMainForm::MdiArea() const {
+  return *ui_->MdiClient;
+}
+
+int TMainForm::MdiChildCount() const {
+  return int(ui_->MdiClient->subWindowList(QMdiArea::CreationOrder).size());
+}
+
+std::vector<term::TTermMDIChildForm*> TMainForm::TerminalWindows() const {
+  std::vector<term::TTermMDIChildForm*> windows;
+  for (QMdiSubWindow* child : ui_->MdiClient->subWindowList(QMdiArea::CreationOrder)) {
+    if (auto* terminal = qobject_cast<term::TTermMDIChildForm*>(child)) windows.push_back(terminal);
+  }
+  return windows;
+}
+
+// --- Layouts -----------------------------------------------------------------
+
+void TMainForm::ShowTreeOnlyLayout() {
+  ui_->MdiClient->hide();
+}
+
+void TMainForm::ShowSplitLayout() {
+  ui_->MdiClient->show();
+  const int topHeight = int(std::nearbyint(height() * 0.27));  // halves to even
+  const int total = ui_->HSplitter->height() - ui_->HSplitter->handleWidth();
+  ui_->HSplitter->setSizes({topHeight, std::max(0, total - topHeight)});
+}
+
+int TMainForm::TopPanelHeight() const {
+  return ui_->HSplitter->sizes().value(0);
+}
+
+bool TMainForm::SplitLayoutShown() const {
+  return !ui_->MdiClient->isHidden();
+}
+
+void TMainForm::HideDetailFrames() {
+  board1Frame_->hide();
+  port1Frame_->hide();
+  port2Frame_->hide();
+  board2Frame_->hide();
+}
+
+// --- Menus -------------------------------------------------------------------
+
+void TMainForm::FileExit1Execute() {
+  close();
+}
+
+void TMainForm::WindowCascadeItemClick() {
+  ui_->MdiClient->cascadeSubWindows();
+}
+
+void TMainForm::WindowTileItemClick() {
+  TileSubWindows(*ui_->MdiClient, TileMode::Horizontal);
+}
+
+void TMainForm::WindowTileItem2Click() {
+  TileSubWindows(*ui_->MdiClient, TileMode::Vertical);
+}
+
+void TMainForm::WindowArrangeItemClick() {
+  ArrangeMinimizedSubWindows(*ui_->MdiClient);
+}
+
+void TMainForm::TallyportHelp1Click() {
+  THelpViewer::Instance().ShowContents();
+}
+
+void TMainForm::ShowHelpContext(int context) {
+  THelpViewer::Instance().ShowContext(context);
+}
+
+void TMainForm::HelpAbout1Execute() {
+  if (TAboutBox* about = TAboutBox::Instance()) about->exec();
+}
+
+// The Window menu lists the open windows by caption below its own items.
+void TMainForm::rebuildWindowMenu() {
+  QMenu* menu = ui_->Window1;
+  for (QAction* action : menu->actions()) {
+    if (action->property("listsWindow").toBool()) {
+      menu->removeAction(action);
+      action->deleteLater();
+    }
+  }
+  const auto windows = ui_->MdiClient->subWindowList(QMdiArea::CreationOrder);
+  if (windows.isEmpty()) return;
+  auto addListed = [menu](QAction* action) {
+    action->setProperty("listsWindow", true);
+    menu->addAction(action);
+  };
+  auto* separator = new QAction(menu);
+  separator->setSeparator(true);
+  addListed(separator);
+  for (int i = 0; i < windows.size(); ++i) {
+    QMdiSubWindow* window = windows[i];
+    auto* item = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(window->windowTitle()), menu);
+    item->setCheckable(true);
+    item->setChecked(window == ui_->MdiClient->activeSubWindow());
+    connect(item, &QAction::triggered, this, [this, window = QPointer<QMdiSubWindow>(window)] {
+      if (window) ui_->MdiClient->setActiveSubWindow(window);
+    });
+    addListed(item);
+  }
+}
+
+// --- Closing -----------------------------------------------------------------
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  FormCloseQuery();
+  FormClose();
+  event->accept();
+}
+
+void TMainForm::FormCloseQuery() {
+  try {
+    statusTimer_.stop();
+  } catch (...) {
+  }
+}
+
+void TMainForm::FormClose() {
+  try {
+    const auto windows = ui_->MdiClient->subWindowList(QMdiArea::CreationOrder);
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
+      if (QPointer<QMdiSubWindow> window = *it) window->close();
+    }
+    TearDownTree();
+  } catch (...) {
+  }
+}
+
+}  // namespace app

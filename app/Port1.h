@@ -1,0 +1,34 @@
+// TPort1Frame: the panel of a port under "Other ports", with the button that
+// opens a terminal window on it. GUI thread.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/Main.h"
+
+namespace Ui {
+class TPort1Frame;
+}
+
+namespace app {
+
+class TPort1Frame : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TPort1Frame(QWidget* parent = nullptr);
+  ~TPort1Frame() override;
+
+  void FillOnSelection(const TNodeData& node, const QString& nodeText);
+  void SetTerminalButtonEnabled(bool enabled);
+  bool TerminalButtonEnabled() const;
+
+ signals:
+  void TerminalButtonClick();
+
+ private:
+  std::unique_ptr<Ui::TPort1Frame> ui_;
+};
+
+}  // namespace app
