@@ -92,7 +92,13 @@ void TMainForm::BuildDeviceTree() {
     // An error ends the build silently.
   }
   TreeRebuilding = false;
-  if (!items_.empty()) ui_->TreeView->setCurrentItem(items_.front());
+  // The view may have made the first node current while the tree was being
+  // built, when selection changes are ignored: show its panel then.
+  if (items_.empty()) return;
+  if (ui_->TreeView->currentItem() == items_.front())
+    TreeViewChange();
+  else
+    ui_->TreeView->setCurrentItem(items_.front());
 }
 
 void TMainForm::addBoard(std::int32_t board) {

@@ -122,6 +122,7 @@ void TMainForm::ShowTreeOnlyLayout() {
 
 void TMainForm::ShowSplitLayout() {
   ui_->MdiClient->show();
+  ui_->HSplitter->refresh();  // the handle shows now, so the sizes below add up
   const int topHeight = int(std::nearbyint(height() * 0.27));  // halves to even
   const int total = ui_->HSplitter->height() - ui_->HSplitter->handleWidth();
   ui_->HSplitter->setSizes({topHeight, std::max(0, total - topHeight)});

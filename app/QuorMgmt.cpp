@@ -15,9 +15,9 @@ void ReleaseHandle() {
 
 }  // namespace
 
-void BindManagementLibrary() {
+void BindManagementLibrary(const std::string& libraryName) {
   try {
-    MgmtLibraryHandle = platform::LoadLibrary(kMgmtLibraryName);
+    MgmtLibraryHandle = platform::LoadLibrary(libraryName);
   } catch (...) {
     ReleaseHandle();
     return;
@@ -40,9 +40,10 @@ void BindManagementLibrary() {
   MgmtLoaded = true;
 }
 
-void StartManagementBinding(const std::function<void(const char* message)>& showMessage) {
+void StartManagementBinding(const std::function<void(const char* message)>& showMessage,
+                            const std::string& libraryName) {
   static bool shown = false;
-  BindManagementLibrary();
+  BindManagementLibrary(libraryName);
   if (!MgmtLoaded && !shown) {
     shown = true;
     showMessage(kMgmtNotLoadedMessage);

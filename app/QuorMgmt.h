@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "mgmt/MgmtCommand.h"
 #include "platform/Modules.h"
@@ -21,12 +22,14 @@ extern platform::HMODULE MgmtLibraryHandle;
 extern MgmtCommandFunction MgmtCommand;
 extern bool MgmtLoaded;
 
-// Outcome in MgmtLoaded; a failed binding leaves no library loaded.
-void BindManagementLibrary();
+// Outcome in MgmtLoaded; a failed binding leaves no library loaded. Tests
+// name a library of their own.
+void BindManagementLibrary(const std::string& libraryName = kMgmtLibraryName);
 
 // The start-up step: binds, and shows kMgmtNotLoadedMessage through
 // showMessage when that failed (at most once per run).
-void StartManagementBinding(const std::function<void(const char* message)>& showMessage);
+void StartManagementBinding(const std::function<void(const char* message)>& showMessage,
+                            const std::string& libraryName = kMgmtLibraryName);
 
 // The shut-down step: releases the library if one is loaded.
 void ReleaseManagementLibrary();

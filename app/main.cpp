@@ -13,6 +13,7 @@
 #include "app/Util.h"
 #include "platform/Modules.h"
 #include "platform/qt/QtMessagePump.h"
+#include "serial/ExceptionDisplay.h"
 #include "serial/StringResource.h"
 #include "serial/qt/ComSelectForm.h"
 
