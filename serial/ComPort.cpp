@@ -83,9 +83,12 @@ void TApdCustomComPort::SetComNumber(std::uint16_t number) {
 }
 
 void TApdCustomComPort::ApplyLineSettings() {
-  if (ApplyNow())
-    Check(dispatcher_->ApplyLineSettings(baud_, static_cast<std::uint8_t>(parity_), dataBits_,
-                                         stopBits_));
+  if (!ApplyNow()) return;
+  // Handlers run while the change waits for the line, and one may close the
+  // port: the dispatcher stays until the change returns.
+  const std::shared_ptr<TApdBaseDispatcher> dispatcher = dispatcher_;
+  Check(dispatcher->ApplyLineSettings(baud_, static_cast<std::uint8_t>(parity_), dataBits_,
+                                      stopBits_));
 }
 
 void TApdCustomComPort::SetBaud(std::int32_t baud) {

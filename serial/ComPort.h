@@ -6,6 +6,11 @@
 // messages reach its hidden notification window from the dispatcher's
 // threads and become events on that thread.
 //
+// Line settings (Baud, Parity, DataBits, StopBits) assigned while open wait
+// for queued output and for the line to settle, delivering the thread's
+// messages meanwhile (TApdBaseDispatcher::ApplyLineSettings): handlers may
+// run, and may even close the port, but must not destroy the component.
+//
 // Errors: operations raise the EAPDException family (Exceptions.h), or
 // EInOutError / std::bad_alloc for system errors, as RaiseForResult maps them.
 // Every operation that needs the dispatcher opens the port first when
@@ -52,6 +57,7 @@ class TApdCustomComPort;
 // An event of the component: assign a callable (or nullptr) like a
 // std::function; the component learns of every assignment, because the
 // dispatcher delivers trigger messages only while some event is assigned.
+// A handler may clear or replace its own event: it runs to its end intact.
 template <class Signature>
 class ComPortEvent;
 
@@ -61,18 +67,19 @@ class ComPortEvent<void(Args...)> {
   using Handler = std::function<void(Args...)>;
 
   ComPortEvent& operator=(Handler handler) {
-    handler_ = std::move(handler);
+    handler_ = handler ? std::make_shared<const Handler>(std::move(handler)) : nullptr;
     if (assigned_) assigned_();
     return *this;
   }
-  explicit operator bool() const { return static_cast<bool>(handler_); }
+  explicit operator bool() const { return handler_ != nullptr; }
   void operator()(Args... args) const {
-    if (handler_) handler_(args...);
+    // The running handler is kept alive by this call, not by the event.
+    if (const std::shared_ptr<const Handler> running = handler_) (*running)(args...);
   }
 
  private:
   friend class TApdCustomComPort;
-  Handler handler_;
+  std::shared_ptr<const Handler> handler_;
   std::function<void()> assigned_;
 };
 
@@ -292,7 +299,7 @@ class TApdCustomComPort {
   bool rs485Mode_ = false;
 
   PortState portState_ = PortState::Closed;
-  std::unique_ptr<TApdBaseDispatcher> dispatcher_;
+  std::shared_ptr<TApdBaseDispatcher> dispatcher_;
   std::vector<platform::HWND> users_;
   platform::HWND notificationWindow_ = 0;
   std::optional<SavedTriggers> savedTriggers_;

@@ -123,6 +123,11 @@ class TApdBaseDispatcher {
 
   // --- Line settings (owner thread) -----------------------------------------
   // Sentinels keep the device's value: baud 0, parity 5, data bits 9, stop bits 3.
+  // A change waits for queued output to leave (up to 10 s) and for the line
+  // to settle (18 characters); once the threads run, it delivers the owner
+  // thread's messages meanwhile (on the GUI thread toolkit events too), so
+  // the caller must expect handlers to run. A close begun meanwhile, or a
+  // later change made meanwhile, leaves the device to them (result 0).
   std::int32_t ApplyLineSettings(std::int32_t baud, std::uint8_t parity, std::uint16_t dataBits,
                                  std::uint16_t stopBits);
   // -1002 when bufferFull < bufferResume or bufferFull > the input size.
@@ -204,6 +209,8 @@ class TApdBaseDispatcher {
   enum class DeliveryResult { Taken, NotTaken };
 
   std::int32_t WriteDeviceState();  // main lock held
+  bool OutputQueued();
+  bool WaitForLine(std::chrono::milliseconds duration);
   void ResetBuffers(std::uint32_t inSize, std::uint32_t outSize);
   void ReleaseBuffers();
   std::uint32_t ReadInput();
@@ -281,6 +288,7 @@ class TApdBaseDispatcher {
   bool rtsAuto_ = false;
   bool rs485_ = false;
   std::uint32_t lastBaud_ = 115200;
+  std::uint32_t lineSettingsGeneration_ = 0;  // owner thread
   platform::CommState dcb_;
   std::uint32_t availThreshold_ = 0;
   bool delivering_ = false;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/Messages.h"
 #include "serial/Dispatcher.h"
 #include "serial/ErrorCodes.h"
 
@@ -16,6 +17,9 @@ constexpr std::uint32_t kDefaultTimingBaud = 115200;
 constexpr int kDrainPolls = 5000;
 constexpr auto kDrainPollInterval = std::chrono::milliseconds(2);
 constexpr std::uint32_t kSettleCharacters = 18;
+constexpr std::uint8_t kLineErrorBits = 0x1F;
+
+using Clock = std::chrono::steady_clock;
 
 std::int32_t SystemError(std::uint32_t error) {
   return -static_cast<std::int32_t>(error);
@@ -39,6 +43,24 @@ void SetBinaryMode(CommState& dcb) {
   dcb.dsrSensitivity = false;
   dcb.txContinueOnXoff = true;
   dcb.nullStrip = false;
+}
+
+// Waits until the deadline delivering the calling thread's messages, so a
+// dispatcher thread blocked in a send to this thread is answered. A quit
+// message ends the wait and is posted again (false).
+bool WaitDeliveringMessages(Clock::time_point deadline) {
+  for (;;) {
+    int quitCode = 0;
+    const Pumped pumped = ProcessOneMessage(&quitCode);
+    if (pumped == Pumped::Quit) {
+      PostQuitMessage(quitCode);
+      return false;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return true;
+    if (pumped == Pumped::None)
+      WaitMessage(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+  }
 }
 
 }  // namespace
@@ -113,9 +135,30 @@ void TApdBaseDispatcher::CloseDevice() {
   ReleaseBuffers();
 }
 
+// Before the threads run nothing can be waiting for this thread, and
+// delivering messages in the middle of an open would let a handler in.
+bool TApdBaseDispatcher::WaitForLine(std::chrono::milliseconds duration) {
+  if (!Started()) {
+    std::this_thread::sleep_for(duration);
+    return true;
+  }
+  return WaitDeliveringMessages(Clock::now() + duration);
+}
+
+bool TApdBaseDispatcher::OutputQueued() {
+  if (OutputUsed() > 0) return true;
+  CommStatus status;
+  if (device_->ClearCommError(status) != kErrorSuccess) return false;
+  // Reading the device's state clears its errors: keep them for the readers.
+  std::lock_guard guard(mainLock_);
+  lineErrors_ |= static_cast<std::uint8_t>(status.errors & kLineErrorBits);
+  return status.outQueue > 0;
+}
+
 std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8_t parity,
                                                    std::uint16_t dataBits, std::uint16_t stopBits) {
   if (!device_) return ecCommNotOpen;
+  const std::uint32_t generation = ++lineSettingsGeneration_;
   std::uint32_t wantedBaud = 0;
   std::uint8_t wantedStop = 0;
   std::uint8_t bitsPerChar = 0;
@@ -139,26 +182,25 @@ std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8
                                             (wantedStop == kOneStopBit ? 1 : 2));
   }
   // Let queued output leave at the old settings, then give the line time to
-  // settle before it changes.
-  for (int poll = 0; poll < kDrainPolls; ++poll) {
-    CommStatus status;
-    const bool queued = OutputUsed() > 0 ||
-                        (device_->ClearCommError(status) == kErrorSuccess && status.outQueue > 0);
-    if (!queued) break;
-    std::this_thread::sleep_for(kDrainPollInterval);
-  }
+  // settle before it changes. The waits deliver messages (see WaitForLine).
+  bool waiting = true;
+  for (int poll = 0; waiting && poll < kDrainPolls && OutputQueued(); ++poll)
+    waiting = WaitForLine(kDrainPollInterval);
   std::uint32_t timingBaud = 0;
   {
     std::lock_guard guard(mainLock_);
     if (std::uint32_t error = device_->GetCommState(dcb_)) return SystemError(error);
     timingBaud = BitsPerSecond(lastBaud_);
   }
-  if (timingBaud > 0) {
+  if (waiting && timingBaud > 0) {
     std::uint64_t units = 10000000ull / timingBaud * bitsPerChar * kSettleCharacters;
     if (units < 10000) units *= 2;
-    std::this_thread::sleep_for(std::chrono::milliseconds((units + 9999) / 10000));
+    WaitForLine(std::chrono::milliseconds((units + 9999) / 10000));
   }
+  // Meanwhile the port may have begun to close, or a later change, which
+  // carries every setting of the port, may have been written.
   std::lock_guard guard(mainLock_);
+  if (stopping_ || generation != lineSettingsGeneration_) return 0;
   if (std::uint32_t error = device_->GetCommState(dcb_)) return SystemError(error);
   SetBinaryMode(dcb_);
   dcb_.baudRate = wantedBaud;

@@ -2,7 +2,10 @@
 // over fake ports. The test thread is the component's GUI thread: it pumps.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <stdexcept>
+#include <thread>
 
 #include "serial/ComPort.h"
 #include "serial/ExceptionDisplay.h"
@@ -234,6 +237,117 @@ TEST_F(ComPortEventsTest, DestroyingAPortThatIsClosingWaitsForItsThreads) {
   ASSERT_TRUE(PumpUntil([&] { return closed; }));
   port.reset();
   EXPECT_FALSE(fake_->IsOpen());
+}
+
+// The terminal window clears its test's output-free event from inside that
+// event (and a closing window clears every event); the running handler and
+// what it holds must live until it returns.
+struct ReassignCase {
+  const char* name;
+  bool replace;  // else cleared
+};
+
+class EventReassignedFromItsHandler : public ComPortEventsTest,
+                                      public testing::WithParamInterface<ReassignCase> {};
+
+TEST_P(EventReassignedFromItsHandler, TheRunningHandlerFinishesIntact) {
+  const std::string held(64, 'h');  // on the heap, so a freed copy is caught
+  int replacementCalls = 0;
+  port_.OnTriggerOutbuffFree = [this, held, &replacementCalls](TApdCustomComPort& cp) {
+    if (GetParam().replace)
+      cp.OnTriggerOutbuffFree = [&replacementCalls](TApdCustomComPort&) { ++replacementCalls; };
+    else
+      cp.OnTriggerOutbuffFree = nullptr;
+    Log(held);  // the handler's own state, after its event was reassigned
+  };
+  port_.SetOpen(true);
+  const std::uint16_t trigger = port_.CreateStatusTrigger(kStatusOutBuffFree);
+  port_.ArmStatusTrigger(trigger, 10, true);
+  ASSERT_TRUE(PumpUntil([&] { return !log_.empty(); }));
+  EXPECT_EQ(log_, std::vector<std::string>{held});
+  EXPECT_EQ(static_cast<bool>(port_.OnTriggerOutbuffFree), GetParam().replace);
+  port_.ArmStatusTrigger(trigger, 10, true);
+  if (GetParam().replace) {
+    ASSERT_TRUE(PumpUntil([&] { return replacementCalls == 1; }));
+  }
+  EXPECT_EQ(log_.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Events, EventReassignedFromItsHandler,
+                         testing::Values(ReassignCase{"Replaced", true},
+                                         ReassignCase{"Cleared", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A line-settings change waits on the GUI thread for queued output and for
+// the line to settle; trigger messages sent meanwhile are answered at once,
+// so none times out and is lost (a lost modem-status message stops the
+// terminal window's lamps for good).
+struct SettingsWaitCase {
+  const char* name;
+  std::int32_t baudBefore;  // 300: the change then settles for 18 characters at 300 baud
+  bool outputQueued;        // output held in the device until the modem event
+};
+
+class LineSettingsWait : public ComPortEventsTest,
+                         public testing::WithParamInterface<SettingsWaitCase> {};
+
+TEST_P(LineSettingsWait, TriggerEventsRunWhileTheChangeWaits) {
+  const SettingsWaitCase& c = GetParam();
+  bool applying = false;
+  bool ranDuringTheChange = false;
+  port_.OnTriggerModemStatus = [&](TApdCustomComPort&) {
+    ranDuringTheChange = applying;
+    fake_->SetWritesStuck(false);
+  };
+  port_.SetOpen(true);
+  port_.SetBaud(c.baudBefore);
+  port_.ArmStatusTrigger(port_.CreateStatusTrigger(kStatusModem), kModemCts, true);
+  if (c.outputQueued) {
+    fake_->SetWritesStuck(true);
+    port_.SendText("queued");
+  }
+  std::thread farEnd([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    fake_->SetModemLines(kMsCtsOn);
+  });
+  applying = true;
+  port_.SetBaud(9600);
+  applying = false;
+  farEnd.join();
+  EXPECT_TRUE(ranDuringTheChange);
+  EXPECT_EQ(fake_->State().baudRate, 9600u);
+  EXPECT_EQ(fake_->TakeWritten(), Bytes(c.outputQueued ? "queued" : ""));
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, LineSettingsWait,
+                         testing::Values(SettingsWaitCase{"WhileOutputDrains", 19200, true},
+                                         SettingsWaitCase{"WhileTheLineSettles", 300, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComPortEventsTest, LineErrorsReportedWhileOutputDrainsAreKept) {
+  port_.SetOpen(true);
+  // Holds the dispatch thread, so that only the drain reads the device's errors.
+  std::promise<void> release;
+  std::atomic<bool> holding{false};
+  port_.Dispatcher()->AddEventHandler(
+      this, [&holding, released = release.get_future().share()](UINT, WPARAM, LPARAM) {
+        holding = true;
+        released.wait();
+      });
+  fake_->Receive("x");
+  ASSERT_TRUE(PumpUntil([&] { return holding.load(); }));
+  fake_->SetWritesStuck(true);
+  port_.SendText("queued");
+  std::thread farEnd([&] {
+    fake_->RaiseLineErrors(kCeFrame);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    fake_->SetWritesStuck(false);
+  });
+  port_.SetBaud(9600);
+  farEnd.join();
+  release.set_value();
+  port_.Dispatcher()->RemoveEventHandler(this);
+  EXPECT_EQ(port_.Dispatcher()->LineError() & kLineFraming, kLineFraming);
 }
 
 }  // namespace
