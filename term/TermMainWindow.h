@@ -13,7 +13,12 @@ namespace term {
 class TTermMDIChildForm;
 
 // Node kinds of the device tree, as its node records store them.
-enum TNodeType : std::uint8_t { ntBoard = 0, ntBoardPort = 1, ntOtherPortsGroup = 2, ntOtherPort = 3 };
+enum TNodeType : std::uint8_t {
+  ntBoard = 0,
+  ntBoardPort = 1,
+  ntOtherPortsGroup = 2,
+  ntOtherPort = 3
+};
 
 class TermMainWindow {
  public:
@@ -42,6 +47,11 @@ class TermMainWindow {
   // Opens the program's help at a context (10, 20 or 40).
   virtual void ShowHelpContext(int context) = 0;
 };
+
+// Port status words, shown for a board port as its ComStatusInformation.
+constexpr const char* kPortStatusNotInUse = "Not in use.";
+constexpr const char* kPortStatusInUseByOther = "In use by another application.";
+constexpr const char* kPortStatusInUseByUs = "In use by Quor Tallyport.";
 
 // The help context a widget answers F1 with: a dynamic property of this name
 // on the widget or its nearest parent that has one.

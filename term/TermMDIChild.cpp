@@ -1,0 +1,250 @@
+#include "term/TermMDIChild.h"
+
+#include <QCloseEvent>
+#include <QTimer>
+#include <utility>
+
+#include "app/Util.h"
+#include "platform/Ticks.h"
+#include "serial/ExceptionDisplay.h"
+#include "term/TermProp.h"
+#include "terminal/view/Terminal.h"
+#include "ui_TermMDIChild.h"
+
+// The tool-bar images live in this static library: pull them in explicitly.
+static void InitTermImages() {
+  static const bool initialised = [] {
+    Q_INIT_RESOURCE(TermImages);
+    return true;
+  }();
+  (void)initialised;
+}
+
+namespace term {
+namespace {
+
+constexpr int kInitialWidth = 525;
+constexpr int kInitialHeight = 308;
+constexpr int kTerminalFontPixels = 12;
+constexpr std::uint16_t kStatusModem = 1;
+constexpr int kPurgeWaitTicks = 4;
+constexpr int kCloseWaitTicks = 9;
+
+// The close request goes on whatever one of its steps raises.
+template <class Step>
+void Swallow(Step&& step) noexcept {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+TTermMDIChildForm::BusyScope::BusyScope(TTermMDIChildForm& window) : window_(&window) {
+  ++window.busyDepth_;
+}
+
+TTermMDIChildForm::BusyScope::~BusyScope() {
+  if (!window_) return;
+  if (--window_->busyDepth_ == 0 && window_->deleteWhenIdle_) window_->deleteLater();
+}
+
+TTermMDIChildForm::TTermMDIChildForm(TermMainWindow& mainWindow, QWidget* parent)
+    : QMdiSubWindow(parent),
+      mainWindow_(mainWindow),
+      ui_(std::make_unique<Ui::TTermMDIChildForm>()),
+      form_(std::make_unique<QWidget>()) {
+  InitTermImages();
+  setAttribute(Qt::WA_DeleteOnClose);
+  setProperty(kHelpContextProperty, kHelpContext);
+  ui_->setupUi(form_.get());
+  setWidget(form_.get());
+  resize(kInitialWidth, kInitialHeight);
+
+  terminal::TAdTerminal& view = *ui_->AdTerminal;
+  view.SetScrollback(false);
+  view.SetUseLazyDisplay(false);
+  QFont font(QStringLiteral("monospace"));
+  font.setStyleHint(QFont::Monospace);
+  font.setPixelSize(kTerminalFontPixels);
+  view.SetFont(font);
+  apdComPort_.SetBaud(kBaud);
+
+  ConnectControls();
+  FormCreate();
+}
+
+TTermMDIChildForm::~TTermMDIChildForm() {
+  // Destroyed without a close (its parent went first): nothing of the port
+  // may call back into this half-destroyed window while the port closes.
+  apdComPort_.OnTriggerModemStatus = nullptr;
+  apdComPort_.OnTriggerOutbuffFree = nullptr;
+  apdComPort_.OnTriggerAvail = nullptr;
+}
+
+terminal::TAdTerminal& TTermMDIChildForm::AdTerminal() {
+  return *ui_->AdTerminal;
+}
+
+void TTermMDIChildForm::ConnectControls() {
+  connect(ui_->RtsColBtnPanel, &app::TLampPanel::Click, this,
+          [this] { serial::RunUserAction([this] { RtsColBtnPanelClick(); }); });
+  connect(ui_->DtrColBtnPanel, &app::TLampPanel::Click, this,
+          [this] { serial::RunUserAction([this] { DtrColBtnPanelClick(); }); });
+  connect(ui_->SendTestCharsToolButton, &QToolButton::clicked, this, [this] { TestButtonClick(); });
+  connect(ui_->ClearScreenToolButton, &QToolButton::clicked, this,
+          [this] { serial::RunUserAction([this] { ClearScreenToolButtonClick(); }); });
+  connect(ui_->PropertiesToolButton, &QToolButton::clicked, this,
+          [this] { serial::RunUserAction([this] { PropertiesToolButtonClick(); }); });
+  connect(this, &QMdiSubWindow::windowStateChanged, this,
+          [this](Qt::WindowStates before, Qt::WindowStates now) {
+            if (!(before & Qt::WindowActive) && (now & Qt::WindowActive))
+              serial::RunUserAction([this] { FormActivate(); });
+          });
+  apdComPort_.OnTriggerModemStatus = [this](serial::TApdCustomComPort&) {
+    serial::RunUserAction([this] { ApdComPortTriggerModemStatus(); });
+  };
+}
+
+void TTermMDIChildForm::FormCreate() {
+  portOpened_ = false;
+  nodeIndex_ = mainWindow_.SelectedNodeIndex();
+  testActive_ = false;
+  testLineLength_ = 1;
+  ui_->AdTerminal->SetColor(terminal::kColorWindow);
+  ui_->AdTerminal->SetFontColor(terminal::kColorWindowText);
+  const std::uint16_t comNumber = mainWindow_.CurrentComNumber();
+  apdComPort_.SetComNumber(comNumber);
+  try {
+    apdComPort_.SetOpen(true);
+    // Only an open port is given to the view, which would otherwise try to
+    // open a port that just failed once more.
+    ui_->AdTerminal->SetComPort(&portLink_);
+    MarkNodeInUse(true);
+    modemStatusTrigger_ = apdComPort_.CreateStatusTrigger(kStatusModem);
+    apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
+    portOpened_ = true;
+  } catch (...) {
+    app::ShowMessage(QStringLiteral("COM") + QString::number(comNumber) +
+                     QStringLiteral(" failed to open!"));
+    QTimer::singleShot(0, this, &QWidget::close);
+  }
+}
+
+void TTermMDIChildForm::MarkNodeInUse(bool inUse) {
+  if (nodeIndex_ < 0) return;
+  mainWindow_.SetNodeInUseByUs(nodeIndex_, inUse);
+  // On release the panel shows this node only while it is still selected.
+  if (!inUse && mainWindow_.SelectedNodeIndex() != nodeIndex_) return;
+  if (mainWindow_.NodeType(nodeIndex_) == ntBoardPort) {
+    mainWindow_.SetBoardPortTerminalButtonEnabled(!inUse);
+    mainWindow_.SetBoardPortStatusText(
+        QString::fromLatin1(inUse ? kPortStatusInUseByUs : kPortStatusNotInUse));
+  } else {
+    mainWindow_.SetOtherPortTerminalButtonEnabled(!inUse);
+  }
+}
+
+void TTermMDIChildForm::FormActivate() {
+  app::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
+  app::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
+  app::SetLamp(*ui_->CtsColBtnPanel, apdComPort_.CtsOn(), true);
+  app::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
+  app::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
+  app::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
+}
+
+void TTermMDIChildForm::ApdComPortTriggerModemStatus() {
+  if (apdComPort_.RiChanged()) app::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
+  if (apdComPort_.DsrChanged()) app::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
+  if (apdComPort_.DcdChanged()) app::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
+  if (apdComPort_.CtsChanged()) app::SetLamp(*ui_->CtsColBtnPanel, apdComPort_.CtsOn(), true);
+  // A status trigger fires once; it watches again only when armed again.
+  if (modemStatusTrigger_ != 0)
+    apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
+}
+
+// Under hardware flow control the lines belong to the handshake.
+void TTermMDIChildForm::RtsColBtnPanelClick() {
+  if (apdComPort_.HWFlowOptions() != 0) return;
+  apdComPort_.SetRTS(!apdComPort_.RTS());
+  app::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
+}
+
+void TTermMDIChildForm::DtrColBtnPanelClick() {
+  if (apdComPort_.HWFlowOptions() != 0) return;
+  apdComPort_.SetDTR(!apdComPort_.DTR());
+  app::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
+}
+
+void TTermMDIChildForm::ClearScreenToolButtonClick() {
+  ui_->AdTerminal->EraseEverything();
+  ui_->AdTerminal->viewport()->update();
+}
+
+void TTermMDIChildForm::PropertiesToolButtonClick() {
+  BusyScope busy(*this);
+  TTermPropForm form(mainWindow_, *this);
+  form.exec();
+}
+
+void TTermMDIChildForm::closeEvent(QCloseEvent* event) {
+  FormCloseQuery();
+  serial::RunUserAction([this] { FormClose(); });
+  QMdiSubWindow::closeEvent(event);
+  // Closed from inside one of this window's own message waits: the handler
+  // still runs on this object, so the deletion waits for it.
+  if (busyDepth_ > 0 && testAttribute(Qt::WA_DeleteOnClose)) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    deleteWhenIdle_ = true;
+  }
+}
+
+// Never refuses. Each step is swallowed on its own, so that a port that
+// fails still closes and the tree and panel are always released.
+void TTermMDIChildForm::FormCloseQuery() {
+  if (portOpened_ && apdComPort_.Open()) {
+    if (const std::uint16_t trigger = std::exchange(outbuffFreeTrigger_, 0)) {
+      Swallow([&] {
+        apdComPort_.ArmStatusTrigger(trigger, 0, false);
+        apdComPort_.DeleteTrigger(trigger);
+      });
+    }
+    if (const std::uint16_t trigger = std::exchange(modemStatusTrigger_, 0)) {
+      Swallow([&] {
+        apdComPort_.ArmStatusTrigger(trigger, 0, false);
+        apdComPort_.DeleteTrigger(trigger);
+      });
+    }
+    if (testActive_) {
+      testActive_ = false;
+      Swallow([&] {
+        apdComPort_.PurgeOutput();
+        platform::DelayTicks(kPurgeWaitTicks);
+        apdComPort_.PurgeInput();
+      });
+    }
+    DetachTerminalView();
+    Swallow([&] { apdComPort_.SetOpen(false); });
+    platform::DelayTicks(kCloseWaitTicks);
+  }
+  Swallow([&] {
+    if (mainWindow_.MdiChildCount() == 1) mainWindow_.ShowTreeOnlyLayout();
+  });
+  Swallow([&] { MarkNodeInUse(false); });
+}
+
+void TTermMDIChildForm::FormClose() {
+  apdComPort_.OnTriggerOutbuffFree = nullptr;
+  apdComPort_.OnTriggerAvail = nullptr;
+  testActive_ = false;  // a test still waiting ends with its window
+  DetachTerminalView();
+  apdComPort_.SetOpen(false);
+}
+
+void TTermMDIChildForm::DetachTerminalView() {
+  ui_->AdTerminal->SetComPort(nullptr);
+}
+
+}  // namespace term
