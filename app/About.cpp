@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/TreeImages.h"
 #include "platform/VersionInfo.h"
 #include "ui_About.h"
 
@@ -38,6 +39,7 @@ TAboutBox::TAboutBox(std::string programFile, std::string libraryName, QWidget* 
       ui_(std::make_unique<Ui::TAboutBox>()),
       programFile_(std::move(programFile)),
       libraryName_(std::move(libraryName)) {
+  LoadImages();
   ui_->setupUi(this);
   setFixedSize(size());
   ui_->Panel1->setBackgroundRole(QPalette::Base);

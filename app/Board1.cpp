@@ -57,6 +57,15 @@ void TBoard1Frame::FillOnSelection(const TNodeData& board, const QString& boardT
               grid.RowCount() * (grid.DefaultRowHeight() + grid.GridLineWidth()));
   ui_->DrvrVersionLabel->setText(QString::fromLatin1(board.DriverVersion));
   ui_->BrdTypeLabel->setText(boardText);
+  // Board names are longer than the design's; the driver version follows
+  // the name instead of overlapping it.
+  ui_->BrdTypeLabel->adjustSize();
+  ui_->DrvrVersionTextLabel->adjustSize();
+  ui_->DrvrVersionLabel->adjustSize();
+  const int versionLeft = std::max(170, ui_->BrdTypeLabel->geometry().right() + 16);
+  ui_->DrvrVersionTextLabel->move(versionLeft, ui_->DrvrVersionTextLabel->y());
+  ui_->DrvrVersionLabel->move(ui_->DrvrVersionTextLabel->geometry().right() + 6,
+                              ui_->DrvrVersionLabel->y());
   resize(std::max(grid.geometry().right(), ui_->DrvrVersionLabel->geometry().right()) + 4,
          grid.geometry().bottom() + 4);
   setMinimumSize(size());

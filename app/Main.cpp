@@ -16,6 +16,7 @@
 #include "app/MdiTiling.h"
 #include "app/Port1.h"
 #include "app/Port2.h"
+#include "app/TreeImages.h"
 #include "serial/ExceptionDisplay.h"
 #include "term/TermMDIChild.h"
 #include "ui_Main.h"
@@ -25,6 +26,7 @@ namespace app {
 bool TreeRebuilding = false;
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
+  LoadImages();
   ui_->setupUi(this);
   setupMenus();
   window_ = platform::CreateMessageWindow(

@@ -2,7 +2,18 @@
 
 #include <QPixmap>
 
+// The images live in a static library, whose resource object the linker
+// would drop unless it is referred to.
+static void InitHarbexResources() {
+  Q_INIT_RESOURCE(harbex);
+}
+
 namespace app {
+
+void LoadImages() {
+  static const bool loaded = (InitHarbexResources(), true);
+  (void)loaded;
+}
 
 QIcon TreeViewImage(int index) {
   static const char* const kImages[] = {":/images/tree-grey-check.svg",

@@ -6,6 +6,9 @@
 
 namespace app {
 
+// Registers the program's images; call before the first one is used.
+void LoadImages();
+
 // TreeViewImageList's image for a state index; a blank of the same size for
 // 0 (ports line up) and no image for -1.
 QIcon TreeStateImage(int stateIndex);

@@ -10,6 +10,7 @@
 #include "app/Help.h"
 #include "app/Main.h"
 #include "app/QuorMgmt.h"
+#include "app/TreeImages.h"
 #include "app/Util.h"
 #include "platform/Modules.h"
 #include "platform/qt/QtMessagePump.h"
@@ -35,6 +36,7 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("harbex"));
   QApplication::setApplicationDisplayName(QStringLiteral("Quor Tallyport"));
+  app::LoadImages();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/harbex.svg")));
   QApplication::setFont(DesignFont());
   platform::QtMessagePump pump;

@@ -1,0 +1,181 @@
+// harbex's main window against a live orvalisd: the real shim through the real
+// binding, board ports that are pseudo-terminals, terminal windows on them.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QMdiArea>
+#include <QTest>
+#include <QTreeWidget>
+#include <functional>
+
+#include "app/Board1.h"
+#include "app/Port2.h"
+#include "app/StringGrid.h"
+#include "platform/Messages.h"
+#include "term/TermMDIChild.h"
+#include "terminal/view/Terminal.h"
+#include "tests/app/AppTestSupport.h"
+#include "tests/driver/OrvalisdProcess.h"
+
+namespace app_test {
+namespace {
+
+using app::TMainForm;
+
+// Runs Qt and platform events until done() or the deadline.
+bool WaitFor(const std::function<bool()>& done, int milliseconds = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    platform::ProcessMessages();
+  }
+  return true;
+}
+
+std::string ScreenRow(terminal::TAdTerminal& view, int row) {
+  const auto& buffer = view.ActiveEmulator().Buffer();
+  const char* chars = reinterpret_cast<const char*>(buffer.RowChars(row));
+  std::string text(chars, std::size_t(buffer.ColCount()));
+  return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+class EndToEndTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    EnsureApplication();
+    root_ = new orvalisd::test::TempRoot;
+    setenv("QUOR_HOST_ROOT", root_->Path().c_str(), 1);
+    daemon_ = new orvalisd::test::OrvalisdProcess(
+        root_->Path(), {"--first-com", "40", "--board", "3", "--board", "4:loopback"});
+    app::MgmtLoaded = false;
+    app::BindManagementLibrary();
+  }
+  static void TearDownTestSuite() {
+    app::ReleaseManagementLibrary();
+    delete daemon_;
+    delete root_;
+    unsetenv("QUOR_HOST_ROOT");
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(daemon_->Ready()) << daemon_->Output();
+    ASSERT_TRUE(app::MgmtLoaded);
+    form_ = std::make_unique<TMainForm>();
+    form_->resize(640, 480);
+    form_->show();
+  }
+
+  int NodeOf(const QString& text) const {
+    for (int i = 0; i < form_->NodeCount(); ++i)
+      if (form_->NodeItem(i)->text(0) == text) return i;
+    return -1;
+  }
+  void Select(int node) { form_->NodeItem(node)->treeWidget()->setCurrentItem(form_->NodeItem(node)); }
+  void DoubleClick(int node) {
+    QTreeWidget* tree = form_->NodeItem(node)->treeWidget();
+    tree->scrollToItem(form_->NodeItem(node));
+    QCoreApplication::processEvents();
+    const QRect rect = tree->visualItemRect(form_->NodeItem(node));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+  }
+  std::string Link(int com) const { return root_->Path() + "/dosdevices/com" + std::to_string(com); }
+
+  static orvalisd::test::TempRoot* root_;
+  static orvalisd::test::OrvalisdProcess* daemon_;
+  std::unique_ptr<TMainForm> form_;
+};
+
+orvalisd::test::TempRoot* EndToEndTest::root_ = nullptr;
+orvalisd::test::OrvalisdProcess* EndToEndTest::daemon_ = nullptr;
+
+TEST_F(EndToEndTest, TreeListsTheBoardsAndTheirPorts) {
+  QStringList ports;
+  for (const QString& line : BoardLines(*form_))
+    if (line.startsWith("  ")) ports << line.trimmed();
+  EXPECT_EQ(ports, (QStringList{"Port 1 (COM43) [0]", "Port 2 (COM44) [0]", "Port 3 (COM45) [0]",
+                                "Port 4 (COM46) [0]", "Port 1 (COM40) [0]", "Port 2 (COM41) [0]",
+                                "Port 3 (COM42) [0]"}))
+      << "board 1 is the board discovered last";
+  EXPECT_EQ(form_->NodeData(0).PortCount, 4);
+  EXPECT_EQ(form_->NodeData(5).BoardNumber, 2);
+}
+
+TEST_F(EndToEndTest, AnotherProgramsOpenIsMarkedWithinATickAndShownInThePanels) {
+  const int node = NodeOf("Port 2 (COM41)");
+  ASSERT_GE(node, 0);
+  Select(node);
+  const int held = open(Link(41).c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  // One tick sees it; the mark follows when the tick's message is handled.
+  EXPECT_TRUE(WaitFor([&] { return form_->NodeData(node).InUseByOther; }, 1500));
+  EXPECT_EQ(form_->StateIndex(node), app::kInUseMark);
+  EXPECT_FALSE(form_->Port2Frame().TerminalButtonEnabled());
+  EXPECT_TRUE(WaitFor([&] { return form_->Port2Frame().ValueText("BaudRateLabel") == "9600"; }));
+  EXPECT_EQ(form_->Port2Frame().ValueText("StopBitsLabel"), "1");
+
+  Select(NodeOf(form_->NodeItem(node)->parent()->text(0)));
+  const app::TStringGrid& grid = form_->Board1Frame().PortsStringGrid();
+  EXPECT_TRUE(WaitFor([&] { return grid.Cells(1, 1).text == "Open"; }));
+  EXPECT_EQ(grid.Cells(1, 0).text, "Closed");
+  close(held);
+  EXPECT_TRUE(WaitFor([&] { return !form_->NodeData(node).InUseByOther; }, 1500));
+  EXPECT_EQ(form_->StateIndex(node), app::kFreeMark);
+}
+
+TEST_F(EndToEndTest, ATerminalOpenedByDoubleClickSendsAndReceivesThroughALoopbackPort) {
+  const int node = NodeOf("Port 1 (COM43)");
+  ASSERT_GE(node, 0);
+  Select(node);
+  DoubleClick(node);
+  ASSERT_TRUE(WaitFor([&] { return form_->TerminalWindows().size() == 1; }));
+  term::TTermMDIChildForm* window = form_->TerminalWindows().front();
+  EXPECT_EQ(window->windowTitle(), "Port 1 (COM43) Terminal");
+  EXPECT_TRUE(form_->SplitLayoutShown());
+  ASSERT_TRUE(window->PortOpened());
+  EXPECT_TRUE(form_->NodeData(node).InUseByUs);
+  EXPECT_EQ(form_->Port2Frame().StatusText(), "In use by Quor Tallyport.");
+
+  terminal::TAdTerminal& view = window->AdTerminal();
+  view.setFocus();
+  QTest::keyClicks(&view, "loop back");
+  EXPECT_TRUE(WaitFor([&] { return ScreenRow(view, 1) == "loop back"; }))
+      << ScreenRow(view, 1);
+  // The tick keeps the port ours while it is open here.
+  QTest::qWait(600);
+  platform::ProcessMessages();
+  EXPECT_FALSE(form_->NodeData(node).InUseByOther);
+
+  window->close();
+  EXPECT_TRUE(WaitFor([&] { return form_->MdiChildCount() == 0; }));
+  EXPECT_FALSE(form_->NodeData(node).InUseByUs);
+  EXPECT_FALSE(form_->SplitLayoutShown());
+  EXPECT_EQ(form_->Port2Frame().StatusText(), "Not in use.");
+}
+
+TEST_F(EndToEndTest, ExitClosesEveryTerminalWindowAndFreesItsPort) {
+  for (const char* text : {"Port 1 (COM40)", "Port 3 (COM42)", "Port 2 (COM44)"}) {
+    Select(NodeOf(text));
+    form_->OpenTerminal(text);
+  }
+  ASSERT_EQ(form_->TerminalWindows().size(), 3u);
+  for (auto* window : form_->TerminalWindows()) ASSERT_TRUE(window->PortOpened());
+  form_->close();
+  EXPECT_TRUE(WaitFor([&] { return form_->MdiChildCount() == 0; }));
+  EXPECT_EQ(form_->NodeCount(), 0) << "the tree is torn down";
+  for (int com : {40, 42, 44}) {
+    const int fd = open(Link(com).c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0) << "COM" << com << " is still held";
+    close(fd);
+  }
+}
+
+}  // namespace
+}  // namespace app_test
