@@ -39,7 +39,7 @@ int main(int argc, char* argv[]) {
   app::LoadImages();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/harbex.svg")));
   QApplication::setFont(DesignFont());
-  platform::QtMessagePump pump;
+  platform::QtMessagePump pump(app::ShowRaised);
   app::InstallGuiExceptionDisplay();
   serial::InstallComSelectPrompt();
   serial::RunUserAction([] {
