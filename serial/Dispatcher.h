@@ -210,6 +210,7 @@ class TApdBaseDispatcher {
 
   std::int32_t WriteDeviceState();  // main lock held
   bool OutputQueued();
+  bool Superseded(std::uint32_t lineSettingsGeneration) const;
   bool WaitForLine(std::chrono::milliseconds duration);
   void ResetBuffers(std::uint32_t inSize, std::uint32_t outSize);
   void ReleaseBuffers();

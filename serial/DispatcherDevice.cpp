@@ -145,6 +145,13 @@ bool TApdBaseDispatcher::WaitForLine(std::chrono::milliseconds duration) {
   return WaitDeliveringMessages(Clock::now() + duration);
 }
 
+// While a change waited, the port may have begun to close, or a later
+// change, which carries every setting of the port, may have come.
+bool TApdBaseDispatcher::Superseded(std::uint32_t generation) const {
+  std::lock_guard guard(mainLock_);
+  return stopping_ || generation != lineSettingsGeneration_;
+}
+
 bool TApdBaseDispatcher::OutputQueued() {
   if (OutputUsed() > 0) return true;
   CommStatus status;
@@ -185,7 +192,7 @@ std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8
   // settle before it changes. The waits deliver messages (see WaitForLine).
   bool waiting = true;
   for (int poll = 0; waiting && poll < kDrainPolls && OutputQueued(); ++poll)
-    waiting = WaitForLine(kDrainPollInterval);
+    waiting = WaitForLine(kDrainPollInterval) && !Superseded(generation);
   std::uint32_t timingBaud = 0;
   {
     std::lock_guard guard(mainLock_);
@@ -197,10 +204,8 @@ std::int32_t TApdBaseDispatcher::ApplyLineSettings(std::int32_t baud, std::uint8
     if (units < 10000) units *= 2;
     WaitForLine(std::chrono::milliseconds((units + 9999) / 10000));
   }
-  // Meanwhile the port may have begun to close, or a later change, which
-  // carries every setting of the port, may have been written.
+  if (Superseded(generation)) return 0;
   std::lock_guard guard(mainLock_);
-  if (stopping_ || generation != lineSettingsGeneration_) return 0;
   if (std::uint32_t error = device_->GetCommState(dcb_)) return SystemError(error);
   SetBinaryMode(dcb_);
   dcb_.baudRate = wantedBaud;

@@ -350,5 +350,48 @@ TEST_F(ComPortEventsTest, LineErrorsReportedWhileOutputDrainsAreKept) {
   EXPECT_EQ(port_.Dispatcher()->LineError() & kLineFraming, kLineFraming);
 }
 
+// The user may close a terminal window (a toolkit event) or a trigger event
+// may close the port while a line change waits.
+struct CloseDuringChangeCase {
+  const char* name;
+  bool fromTriggerEvent;  // else from a posted message
+};
+
+class CloseWhileALineChangeWaits : public ComPortEventsTest,
+                                   public testing::WithParamInterface<CloseDuringChangeCase> {};
+
+TEST_P(CloseWhileALineChangeWaits, TheChangeEndsAndThePortCloses) {
+  auto close = [this] { port_.SetOpen(false); };
+  const HWND window = CreateMessageWindow([&](UINT, WPARAM, LPARAM) -> LRESULT {
+    close();
+    return 0;
+  });
+  if (GetParam().fromTriggerEvent)
+    port_.OnTriggerModemStatus = [&](TApdCustomComPort&) { close(); };
+  port_.SetOpen(true);
+  port_.ArmStatusTrigger(port_.CreateStatusTrigger(kStatusModem), kModemCts, true);
+  fake_->SetWritesStuck(true);
+  port_.SendText("queued");
+  std::thread farEnd([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (GetParam().fromTriggerEvent)
+      fake_->SetModemLines(kMsCtsOn);
+    else
+      PostMessage(window, WM_USER, 0, 0);
+  });
+  EXPECT_NO_THROW(port_.SetBaud(9600));
+  farEnd.join();
+  DestroyMessageWindow(window);
+  EXPECT_EQ(port_.Baud(), 9600);
+  EXPECT_FALSE(port_.Open());
+  ASSERT_TRUE(PumpUntil([&] { return port_.State() == PortState::Closed; }));
+  EXPECT_FALSE(fake_->IsOpen());
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, CloseWhileALineChangeWaits,
+                         testing::Values(CloseDuringChangeCase{"FromATriggerEvent", true},
+                                         CloseDuringChangeCase{"FromAPostedMessage", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace serial
