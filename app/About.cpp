@@ -73,8 +73,23 @@ void TAboutBox::FormActivate() {
     ui_->Comments->setText(
         ValueOr(*block, kFileDescriptionKey, QStringLiteral("Quor Tallyport for Windows")));
   }
+  fitCopyright();
   if (auto block = ReadVersionBlock(libraryName_))
     ui_->ShimDllLabel->setText(ValueOr(*block, kFileVersionKey, QStringLiteral("<unknown>")));
+}
+
+// A legal notice longer than the designed line wraps; the panel and the box
+// grow by the lines it takes, so that none of it is cut off.
+void TAboutBox::fitCopyright() {
+  QLabel& copyright = *ui_->Copyright;
+  const int lineHeight = 17;
+  const int needed = std::max(lineHeight, copyright.heightForWidth(copyright.width()));
+  const int grow = needed - copyright.height();
+  if (grow == 0) return;
+  copyright.resize(copyright.width(), needed);
+  ui_->Panel1->resize(ui_->Panel1->width(), ui_->Panel1->height() + grow);
+  ui_->OKButton->move(ui_->OKButton->x(), ui_->OKButton->y() + grow);
+  setFixedSize(width(), height() + grow);
 }
 
 QString TAboutBox::LabelText(const char* labelName) const {

@@ -36,6 +36,8 @@ class TAboutBox : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
+  void fitCopyright();
+
   std::unique_ptr<Ui::TAboutBox> ui_;
   std::string programFile_;
   std::string libraryName_;

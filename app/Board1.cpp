@@ -92,8 +92,7 @@ void TBoard1Frame::FillOnRefresh(std::int32_t portCount, const std::vector<PortR
   }
 }
 
-void TBoard1Frame::PortsStringGridDrawCell(QPainter& painter, int col, int row,
-                                           const QRect& rect) {
+void TBoard1Frame::PortsStringGridDrawCell(QPainter& painter, int col, int row, const QRect& rect) {
   const TStringGrid::Cell& cell = PortsStringGrid().Cells(col, row);
   QColor background = palette().color(QPalette::Base);
   QColor text = palette().color(QPalette::ButtonText);

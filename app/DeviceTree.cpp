@@ -79,9 +79,8 @@ void TMainForm::BuildDeviceTree() {
     items_.clear();
     ui_->TreeView->clear();
     std::uint32_t count = 0;
-    if (!MgmtLoaded ||
-        MgmtCommand(0, mgmt::MgmtGetBoardCount, nullptr, 0, &count, sizeof count) !=
-            mgmt::MgmtSuccess) {
+    if (!MgmtLoaded || MgmtCommand(0, mgmt::MgmtGetBoardCount, nullptr, 0, &count, sizeof count) !=
+                           mgmt::MgmtSuccess) {
       count = 0;
     }
     boardComList_.clear();

@@ -24,8 +24,8 @@ void InstallGuiExceptionDisplay() {
     if (QThread::currentThread() == application->thread())
       ShowOnGuiThread(text);
     else
-      QMetaObject::invokeMethod(application, [text] { ShowOnGuiThread(text); },
-                                Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          application, [text] { ShowOnGuiThread(text); }, Qt::QueuedConnection);
   });
 }
 

@@ -29,8 +29,8 @@ QString FindHelpFolder() {
 class ContextHelpFilter : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() != QEvent::KeyPress ||
-        static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1 || !watched->isWidgetType()) {
+    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1 ||
+        !watched->isWidgetType()) {
       return false;
     }
     QWidget* focus = QApplication::focusWidget();

@@ -25,7 +25,8 @@ namespace app {
 
 bool TreeRebuilding = false;
 
-TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
+TMainForm::TMainForm(QWidget* parent)
+    : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
   LoadImages();
   ui_->setupUi(this);
   setupMenus();

@@ -34,6 +34,7 @@ QString PortStatusWords(const TNodeData& node) {
 TPort2Frame::TPort2Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TPort2Frame>()) {
   ui_->setupUi(this);
+  FitToCaption(*ui_->TerminalButton);
   setMinimumSize(size());
   connect(ui_->TerminalButton, &QPushButton::clicked, this, &TPort2Frame::TerminalButtonClick);
 }
@@ -50,8 +51,8 @@ void TPort2Frame::FillOnSelection(const TNodeData& node, const QString& nodeText
 }
 
 void TPort2Frame::FillOnRefresh(const TNodeData& node) {
-  QLabel* const values[] = {ui_->BaudRateLabel,    ui_->ParityLabel,      ui_->DataBitsLabel,
-                            ui_->StopBitsLabel,    ui_->TXByteCountLabel, ui_->RXByteCountLabel,
+  QLabel* const values[] = {ui_->BaudRateLabel,  ui_->ParityLabel,      ui_->DataBitsLabel,
+                            ui_->StopBitsLabel,  ui_->TXByteCountLabel, ui_->RXByteCountLabel,
                             ui_->ErrorCountLabel};
   const std::pair<TLampPanel*, LineState> lamps[] = {
       {ui_->RtsColBtnPanel, node.PortStatus.Rts()}, {ui_->CtsColBtnPanel, node.PortStatus.Cts()},

@@ -23,8 +23,8 @@ void BindManagementLibrary(const std::string& libraryName) {
     return;
   }
   if (!MgmtLibraryHandle) return;
-  MgmtCommand =
-      reinterpret_cast<MgmtCommandFunction>(platform::GetProcAddress(MgmtLibraryHandle, "MgmtCommand"));
+  MgmtCommand = reinterpret_cast<MgmtCommandFunction>(
+      platform::GetProcAddress(MgmtLibraryHandle, "MgmtCommand"));
   if (!MgmtCommand) {
     ReleaseHandle();
     return;

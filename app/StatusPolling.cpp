@@ -50,8 +50,8 @@ void TMainForm::refreshBoardPort(int nodeIndex) {
     platform::PostMessage(window_, WM_PORTUSE, platform::WPARAM(nodeIndex), *use);
   node.PortStatus = status;
   PortCountersRecord counters;
-  if (MgmtCommand(node.BoardNumber, mgmt::MgmtGetPortCounters, &port, sizeof port,
-                  counters.Data(), counters.kSize) == mgmt::MgmtSuccess) {
+  if (MgmtCommand(node.BoardNumber, mgmt::MgmtGetPortCounters, &port, sizeof port, counters.Data(),
+                  counters.kSize) == mgmt::MgmtSuccess) {
     node.TxActive = node.PortCounters.BytesTransmitted() != counters.BytesTransmitted();
     node.RxActive = node.PortCounters.BytesReceived() != counters.BytesReceived();
     node.PortCounters = counters;

@@ -28,11 +28,15 @@ void SetLamp(TLampPanel& lamp, bool on, bool available) {
   QPalette palette = lamp.palette();
   const QPalette standard = lamp.style()->standardPalette();
   palette.setColor(QPalette::Window, lit ? QColor(0, 255, 0) : standard.color(QPalette::Button));
-  palette.setColor(QPalette::WindowText,
-                   available ? QColor(Qt::black)
-                             : standard.color(QPalette::Disabled, QPalette::ButtonText));
+  palette.setColor(
+      QPalette::WindowText,
+      available ? QColor(Qt::black) : standard.color(QPalette::Disabled, QPalette::ButtonText));
   lamp.setPalette(palette);
   lamp.setFrameShadow(lit ? QFrame::Sunken : QFrame::Raised);
+}
+
+void FitToCaption(QWidget& button) {
+  button.resize(std::max(button.width(), button.sizeHint().width()), button.height());
 }
 
 void ShowMessage(const QString& text) {

@@ -26,6 +26,9 @@ class TLampPanel : public QLabel {
 // grey caption.
 void SetLamp(TLampPanel& lamp, bool on, bool available);
 
+// Widens a button of designed width to its caption in the desktop's font.
+void FitToCaption(QWidget& button);
+
 // A modal message box with the application's title and an OK button.
 void ShowMessage(const QString& text);
 

@@ -2,13 +2,14 @@
 // library is bound first (its message, if any, comes before any window), then
 // the main window and the hidden about box are created and the message loop
 // runs until the main window closes.
+#include "app/Main.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 
 #include "app/About.h"
 #include "app/ExceptionBox.h"
 #include "app/Help.h"
-#include "app/Main.h"
 #include "app/QuorMgmt.h"
 #include "app/TreeImages.h"
 #include "app/Util.h"

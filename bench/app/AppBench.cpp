@@ -61,9 +61,11 @@ int main(int argc, char* argv[]) {
   while (!firstPaint.painted) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   const auto painted = Clock::now();
   int boardPorts = 0;
-  for (int i = 0; i < form.NodeCount(); ++i) boardPorts += form.NodeData(i).NodeType == app::ntBoardPort;
-  std::printf("start-up to the first painted main window (%d board ports, COM1-256 probed): %.1f ms\n",
-              boardPorts, Ms(painted - started));
+  for (int i = 0; i < form.NodeCount(); ++i)
+    boardPorts += form.NodeData(i).NodeType == app::ntBoardPort;
+  std::printf(
+      "start-up to the first painted main window (%d board ports, COM1-256 probed): %.1f ms\n",
+      boardPorts, Ms(painted - started));
 
   form.TreeViewStatusTimer().stop();
   std::vector<double> ticks;

@@ -5,10 +5,10 @@
 
 #include <QApplication>
 #include <QRegularExpression>
-#include <ostream>
 #include <QStringList>
 #include <QTreeWidgetItem>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "app/Main.h"
@@ -45,8 +45,8 @@ class ScriptedBinding {
     // Set the script before the binding asks for the version.
     handle_ = platform::LoadLibrary(TestLibrary(library));
     if (handle_) {
-      auto scriptShim = reinterpret_cast<ScriptShimFunction>(
-          platform::GetProcAddress(handle_, "ScriptShim"));
+      auto scriptShim =
+          reinterpret_cast<ScriptShimFunction>(platform::GetProcAddress(handle_, "ScriptShim"));
       scriptShim(&script);
     }
     app::MgmtLoaded = false;

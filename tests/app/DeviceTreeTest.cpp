@@ -49,21 +49,23 @@ TEST_P(BindingTest, LoadsOnlyALibraryThatAnswersItsVersion) {
   EXPECT_EQ(app::MgmtLibraryHandle != nullptr, GetParam().loaded);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BindingTest,
-    testing::Values(BindingCase{"answers", "libscriptedshim.so", 1, true},
-                    BindingCase{"versionZero", "libscriptedshim.so", 0, false},
-                    BindingCase{"noExport", "libscriptedshim_noexport.so", 1, false},
-                    BindingCase{"missing", "libnosuchshim.so", 1, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, BindingTest,
+                         testing::Values(BindingCase{"answers", "libscriptedshim.so", 1, true},
+                                         BindingCase{"versionZero", "libscriptedshim.so", 0, false},
+                                         BindingCase{"noExport", "libscriptedshim_noexport.so", 1,
+                                                     false},
+                                         BindingCase{"missing", "libnosuchshim.so", 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BindingMessage, IsShownAtMostOncePerRun) {
   int shown = 0;
   for (int i = 0; i < 2; ++i) {
-    app::StartManagementBinding([&](const char* text) {
-      EXPECT_STREQ(text, "QuorMgmt.DLL was not properly loaded");
-      ++shown;
-    }, TestLibrary("libnosuchshim.so"));
+    app::StartManagementBinding(
+        [&](const char* text) {
+          EXPECT_STREQ(text, "QuorMgmt.DLL was not properly loaded");
+          ++shown;
+        },
+        TestLibrary("libnosuchshim.so"));
   }
   EXPECT_EQ(shown, 1);
   EXPECT_FALSE(app::MgmtLoaded);
@@ -99,9 +101,12 @@ ScriptedBoard Failing(ScriptedBoard board, bool ScriptedBoard::*what) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeviceTreeTest,
     testing::Values(
-        TreeCase{"twoPorts", {Board(2, {"COM3", "COM4"})},
-                 {"Quor Octo [-1]", "  Port 1 (COM3) [0]", "  Port 2 (COM4) [0]"}, ",3,,4,"},
-        TreeCase{"sixtyFourPortsAccepted", {Board(64, ComNames(10, 64))},
+        TreeCase{"twoPorts",
+                 {Board(2, {"COM3", "COM4"})},
+                 {"Quor Octo [-1]", "  Port 1 (COM3) [0]", "  Port 2 (COM4) [0]"},
+                 ",3,,4,"},
+        TreeCase{"sixtyFourPortsAccepted",
+                 {Board(64, ComNames(10, 64))},
                  [] {
                    QStringList lines{"Quor Octo [-1]"};
                    for (int i = 1; i <= 64; ++i)
@@ -114,20 +119,30 @@ INSTANTIATE_TEST_SUITE_P(
                    return list;
                  }()},
         TreeCase{"sixtyFivePortsRefused", {Board(65, ComNames(10, 64))}, {"BoardName [-1]"}, ""},
-        TreeCase{"summaryFails", {Failing(Board(2, {"COM3", "COM4"}), &ScriptedBoard::summaryFails)},
-                 {"BoardName [-1]"}, ""},
+        TreeCase{"summaryFails",
+                 {Failing(Board(2, {"COM3", "COM4"}), &ScriptedBoard::summaryFails)},
+                 {"BoardName [-1]"},
+                 ""},
         TreeCase{"moreNamesThanPorts", {Board(1, {"COM3", "COM4"})}, {"Quor Octo [-1]"}, ""},
         TreeCase{"noNames", {Board(2, {})}, {"Quor Octo [-1]"}, ""},
-        TreeCase{"namesFail", {Failing(Board(2, {"COM3"}), &ScriptedBoard::namesFails)},
-                 {"Quor Octo [-1]"}, ""},
-        TreeCase{"nameFails", {Failing(Board(4, {"COM3"}), &ScriptedBoard::nameFails)},
-                 {"Quor 4 [-1]", "  Port 1 (COM3) [0]"}, ",3,"},
-        TreeCase{"nameTrimmed", {Board(1, {"COM9"}, " \tQuor Duo \r\n")},
-                 {"Quor Duo [-1]", "  Port 1 (COM9) [0]"}, ",9,"},
-        TreeCase{"leadingZeroAndNoNumber", {Board(2, {"COM03", "PORTA"})},
+        TreeCase{"namesFail",
+                 {Failing(Board(2, {"COM3"}), &ScriptedBoard::namesFails)},
+                 {"Quor Octo [-1]"},
+                 ""},
+        TreeCase{"nameFails",
+                 {Failing(Board(4, {"COM3"}), &ScriptedBoard::nameFails)},
+                 {"Quor 4 [-1]", "  Port 1 (COM3) [0]"},
+                 ",3,"},
+        TreeCase{"nameTrimmed",
+                 {Board(1, {"COM9"}, " \tQuor Duo \r\n")},
+                 {"Quor Duo [-1]", "  Port 1 (COM9) [0]"},
+                 ",9,"},
+        TreeCase{"leadingZeroAndNoNumber",
+                 {Board(2, {"COM03", "PORTA"})},
                  {"Quor Octo [-1]", "  Port 1 (COM03) [0]", "  Port 2 (PORTA) [0]"},
                  ",03,,TA,"},
-        TreeCase{"twoBoardsInOrder", {Board(1, {"COM5"}, "First"), Board(1, {"COM6"}, "Second")},
+        TreeCase{"twoBoardsInOrder",
+                 {Board(1, {"COM5"}, "First"), Board(1, {"COM6"}, "Second")},
                  {"First [-1]", "  Port 1 (COM5) [0]", "Second [-1]", "  Port 1 (COM6) [0]"},
                  ",5,,6,"}),
     [](const auto& info) { return std::string(info.param.name); });

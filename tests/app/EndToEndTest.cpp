@@ -1,9 +1,9 @@
 // harbex's main window against a live orvalisd: the real shim through the real
 // binding, board ports that are pseudo-terminals, terminal windows on them.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
@@ -76,7 +76,9 @@ class EndToEndTest : public testing::Test {
       if (form_->NodeItem(i)->text(0) == text) return i;
     return -1;
   }
-  void Select(int node) { form_->NodeItem(node)->treeWidget()->setCurrentItem(form_->NodeItem(node)); }
+  void Select(int node) {
+    form_->NodeItem(node)->treeWidget()->setCurrentItem(form_->NodeItem(node));
+  }
   void DoubleClick(int node) {
     QTreeWidget* tree = form_->NodeItem(node)->treeWidget();
     tree->scrollToItem(form_->NodeItem(node));
@@ -85,7 +87,9 @@ class EndToEndTest : public testing::Test {
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
   }
-  std::string Link(int com) const { return root_->Path() + "/dosdevices/com" + std::to_string(com); }
+  std::string Link(int com) const {
+    return root_->Path() + "/dosdevices/com" + std::to_string(com);
+  }
 
   static orvalisd::test::TempRoot* root_;
   static orvalisd::test::OrvalisdProcess* daemon_;
@@ -145,8 +149,7 @@ TEST_F(EndToEndTest, ATerminalOpenedByDoubleClickSendsAndReceivesThroughALoopbac
   terminal::TAdTerminal& view = window->AdTerminal();
   view.setFocus();
   QTest::keyClicks(&view, "loop back");
-  EXPECT_TRUE(WaitFor([&] { return ScreenRow(view, 1) == "loop back"; }))
-      << ScreenRow(view, 1);
+  EXPECT_TRUE(WaitFor([&] { return ScreenRow(view, 1) == "loop back"; })) << ScreenRow(view, 1);
   // The tick keeps the port ours while it is open here.
   QTest::qWait(600);
   platform::ProcessMessages();

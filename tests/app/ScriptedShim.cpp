@@ -101,12 +101,9 @@ __attribute__((visibility("default"))) void ScriptShim(app_test::ShimScript* new
   script = newScript;
 }
 #ifndef NO_EXPORT
-__attribute__((visibility("default"))) std::int32_t MgmtCommand(std::int32_t board,
-                                                                std::uint32_t command,
-                                                                const void* input,
-                                                                std::uint32_t inputLength,
-                                                                void* output,
-                                                                std::uint32_t outputLength) {
+__attribute__((visibility("default"))) std::int32_t MgmtCommand(
+    std::int32_t board, std::uint32_t command, const void* input, std::uint32_t inputLength,
+    void* output, std::uint32_t outputLength) {
   return Answer(board, command, input, inputLength, output, outputLength);
 }
 #endif

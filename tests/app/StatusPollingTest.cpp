@@ -41,7 +41,9 @@ class StatusPollingTest : public testing::Test {
     form_->RefreshPortStatus();
     platform::ProcessMessages();
   }
-  void Select(int node) { form_->NodeItem(node)->treeWidget()->setCurrentItem(form_->NodeItem(node)); }
+  void Select(int node) {
+    form_->NodeItem(node)->treeWidget()->setCurrentItem(form_->NodeItem(node));
+  }
 
   ShimScript script_;
   std::unique_ptr<ScriptedBinding> binding_;
@@ -147,9 +149,8 @@ struct ValueCase {
 };
 
 TEST(PortValueTexts, FollowTheDriversCodes) {
-  const ValueCase cases[] = {{0, "", "", ""},        {1, "None", "8", "1"},
-                             {2, "Odd", "7", "2"},   {3, "Even", "6", "1.5"},
-                             {4, "Space", "5", "4"}, {5, "Mark", "4", "5"},
+  const ValueCase cases[] = {{0, "", "", ""},         {1, "None", "8", "1"},  {2, "Odd", "7", "2"},
+                             {3, "Even", "6", "1.5"}, {4, "Space", "5", "4"}, {5, "Mark", "4", "5"},
                              {6, "Unknown", "3", "6"}};
   for (const auto& c : cases) {
     EXPECT_EQ(app::ParityText(c.value), c.parity) << c.value;
@@ -205,9 +206,9 @@ TEST_F(StatusPollingTest, WindowMenuListsTheWindowsByCaption) {
   for (QAction* action : menu->actions()) {
     if (action->isVisible() && !action->isSeparator()) listed << action->text();
   }
-  EXPECT_EQ(listed, (QStringList{"&Cascade", "Tile Hori&zontally", "Tile &Vertically",
-                                 "&Arrange All", "&1 COM5 Terminal",
-                                 "&2 Port 1 (COM40) Terminal"}));
+  EXPECT_EQ(listed,
+            (QStringList{"&Cascade", "Tile Hori&zontally", "Tile &Vertically", "&Arrange All",
+                         "&1 COM5 Terminal", "&2 Port 1 (COM40) Terminal"}));
 }
 
 TEST(MdiTiling, StripsAndColumnsCoverTheArea) {
@@ -243,15 +244,14 @@ TEST_P(AboutBoxTest, FillsFromTheVersionBlocksWithFallbacks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AboutBoxTest,
-    testing::Values(
-        AboutCase{"withBlocks", "orvalisd", "QUORMGMT.DLL", "Version 1.0.0.0",
-                  "Orvalis board driver replacement", "1.0.0.0"},
-        AboutCase{"noProgramBlock", "libscriptedshim.so", "libscriptedshim.so", "Version 1.0",
-                  "Quor Tallyport for Windows", "-"},
-        AboutCase{"libraryWithoutFileVersion", "libmodattach.so", "ModAttach.DLL",
-                  "Version <unknown>", "Module probe", "<unknown>"},
-        AboutCase{"noLibrary", "orvalisd", "NoSuchLibrary.DLL", "Version 1.0.0.0",
-                  "Orvalis board driver replacement", "-"}),
+    testing::Values(AboutCase{"withBlocks", "orvalisd", "QUORMGMT.DLL", "Version 1.0.0.0",
+                              "Orvalis board driver replacement", "1.0.0.0"},
+                    AboutCase{"noProgramBlock", "libscriptedshim.so", "libscriptedshim.so",
+                              "Version 1.0", "Quor Tallyport for Windows", "-"},
+                    AboutCase{"libraryWithoutFileVersion", "libmodattach.so", "ModAttach.DLL",
+                              "Version <unknown>", "Module probe", "<unknown>"},
+                    AboutCase{"noLibrary", "orvalisd", "NoSuchLibrary.DLL", "Version 1.0.0.0",
+                              "Orvalis board driver replacement", "-"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
