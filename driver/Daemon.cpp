@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "mgmt/host/linux/DriverFrame.h"
 
@@ -25,8 +26,8 @@ struct Daemon::Connection {
 };
 
 Daemon::Daemon(const Plan& plan, std::vector<std::unique_ptr<PtyPort>> ports,
-               std::vector<int> listenerFds)
-    : plan_(plan), ports_(std::move(ports)) {
+               std::vector<int> listenerFds, std::vector<StatusPageFile*> pages)
+    : plan_(plan), ports_(std::move(ports)), pages_(std::move(pages)) {
   std::size_t next = 0;
   boards_.reserve(plan_.boards.size());
   for (const auto& identity : plan_.boards) {
@@ -37,16 +38,25 @@ Daemon::Daemon(const Plan& plan, std::vector<std::unique_ptr<PtyPort>> ports,
   for (std::size_t i = 0; i < plan_.sockets.size(); ++i) {
     Listener listener{listenerFds[i], &plan_.sockets[i], {}};
     for (int board : plan_.sockets[i].boards) listener.boards.push_back(&boards_[board]);
+    for (std::size_t b = 0; b < listener.boards.size(); ++b)
+      for (std::size_t p = 0; p < listener.boards[b]->ports.size(); ++p)
+        listener.boards[b]->ports[p]->AttachSlot(pages_[i]->Slot(b, static_cast<std::uint32_t>(p)));
     listeners_.push_back(listener);
   }
-  // Opens and closes of a slave wake the loop, so a port is relayed from the
-  // moment a program opens it without polling for it.
+  // Opens and closes of a slave wake the loop, so a port is relayed, and its
+  // open state shown, from the moment a program opens it without polling.
   inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   for (const auto& port : ports_) {
-    if (inotifyFd_ >= 0)
-      inotify_add_watch(inotifyFd_, port->SlavePath().c_str(), IN_OPEN | IN_CLOSE);
+    const int watch = inotifyFd_ >= 0 ? inotify_add_watch(inotifyFd_, port->SlavePath().c_str(),
+                                                          IN_OPEN | IN_CLOSE)
+                                      : -1;
+    if (watch >= 0)
+      watches_[watch] = port.get();
+    else
+      unwatched_.push_back(port.get());
     port->Recheck();
   }
+  nextBeat_ = Clock::now();
 }
 
 Daemon::~Daemon() {
@@ -72,23 +82,22 @@ bool Daemon::Run(int stopFd) {
     for (std::size_t i = 0; i < listeners_.size(); ++i) add(listeners_[i].fd, POLLIN, kListener, i);
     for (std::size_t i = 0; i < connections_.size(); ++i)
       add(connections_[i]->fd, connections_[i]->out.empty() ? POLLIN : POLLOUT, kConnection, i);
-    auto wake = Clock::time_point::max();
+    auto wake = nextBeat_;
     for (std::size_t i = 0; i < ports_.size(); ++i) {
       const short events = ports_[i]->PollEvents(now);
       if (events == PtyPort::kLeaveOut) continue;
       add(ports_[i]->MasterFd(), events, kPort, i);
       wake = std::min(wake, ports_[i]->NextReadTime());
     }
-    int timeout = -1;
-    if (wake != Clock::time_point::max())
-      timeout = static_cast<int>(std::max<long long>(
-          1, std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count() + 1));
+    const int timeout = static_cast<int>(
+        std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wake - now).count()));
 
     const int ready = poll(entries.data(), entries.size(), timeout);
     if (ready < 0 && errno != EINTR) return false;
 
     std::vector<std::size_t> dropped, accepting;
     const auto after = Clock::now();
+    if (after >= nextBeat_) Beat(after);
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const short revents = entries[i].revents;
       const auto [kind, index] = owners[i];
@@ -125,10 +134,31 @@ bool Daemon::Run(int stopFd) {
 }
 
 void Daemon::NoticeSlaveEvents() {
-  char events[4096];
-  while (read(inotifyFd_, events, sizeof events) > 0) {
+  alignas(inotify_event) char events[4096];
+  bool overflowed = false;
+  for (;;) {
+    const ssize_t got = read(inotifyFd_, events, sizeof events);
+    if (got <= 0) break;
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+      inotify_event event;
+      std::memcpy(&event, events + at, sizeof event);
+      at += static_cast<ssize_t>(sizeof event + event.len);
+      if (event.mask & IN_Q_OVERFLOW) overflowed = true;
+      if (auto watch = watches_.find(event.wd); watch != watches_.end()) watch->second->Recheck();
+    }
   }
-  for (const auto& port : ports_) port->Recheck();
+  // Events were lost: any port may have been opened or closed.
+  if (overflowed)
+    for (const auto& port : ports_) port->Recheck();
+}
+
+void Daemon::Beat(Clock::time_point now) {
+  const std::uint64_t nanos = mgmt::status_page::MonotonicNanos();
+  for (StatusPageFile* page : pages_) page->Beat(nanos);
+  for (const auto& port : ports_)
+    if (port->BelievedOpen()) port->RereadSettings();
+  for (PtyPort* port : unwatched_) port->Recheck();
+  nextBeat_ = now + mgmt::status_page::kBeatPeriod;
 }
 
 void Daemon::Accept(Listener& listener) {

@@ -1,14 +1,17 @@
-// orvalisd's one thread: answers the driver sockets, relays the ports and
-// stops on the signal descriptor. Every frame is checked before it is
-// trusted; a connection that sends a bad one is dropped.
+// orvalisd's one thread: answers the driver sockets, relays the ports, keeps
+// the status pages current (a port's records when it changes, the heartbeat
+// every kBeatPeriod) and stops on the signal descriptor. Every frame is
+// checked before it is trusted; a connection that sends a bad one is dropped.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "driver/DriverRequests.h"
 #include "driver/PtyPort.h"
 #include "driver/Publication.h"
+#include "driver/StatusPageFile.h"
 
 namespace orvalisd {
 
@@ -23,9 +26,11 @@ struct Listener {
 
 class Daemon {
  public:
-  // ports: every board's ports in board order; listeners: one per socket plan.
+  // ports: every board's ports in board order; listeners and pages: one per
+  // socket plan (the pages outlive the daemon and are named after it is made,
+  // when the ports have filled their slots).
   Daemon(const Plan& plan, std::vector<std::unique_ptr<PtyPort>> ports,
-         std::vector<int> listenerFds);
+         std::vector<int> listenerFds, std::vector<StatusPageFile*> pages);
   ~Daemon();
   Daemon(const Daemon&) = delete;
   Daemon& operator=(const Daemon&) = delete;
@@ -42,13 +47,20 @@ class Daemon {
   bool Send(Connection& connection);
   void Answer(Connection& connection);
   void NoticeSlaveEvents();
+  // The pages' heartbeat; the settings of open ports, which no event
+  // announces; a full look at ports whose slave has no watch.
+  void Beat(Clock::time_point now);
 
   const Plan& plan_;
   std::vector<std::unique_ptr<PtyPort>> ports_;
   std::vector<DriverBoard> boards_;
   std::vector<Listener> listeners_;
   std::vector<std::unique_ptr<Connection>> connections_;
+  std::vector<StatusPageFile*> pages_;
   int inotifyFd_ = -1;
+  std::map<int, PtyPort*> watches_;  // inotify watch -> its port
+  std::vector<PtyPort*> unwatched_;  // no watch could be set: looked at every beat
+  Clock::time_point nextBeat_;
 };
 
 }  // namespace orvalisd

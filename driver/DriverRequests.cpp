@@ -7,6 +7,7 @@
 
 #include "mgmt/ByteOrder.h"
 #include "mgmt/MgmtCommand.h"
+#include "mgmt/host/linux/PortRequest.h"
 
 namespace orvalisd {
 namespace {
@@ -24,10 +25,8 @@ Answer Done(std::vector<std::uint8_t> bytes, std::uint32_t outputRoom) {
 
 std::optional<std::uint32_t> PortIndex(const DriverBoard& board,
                                        std::span<const std::uint8_t> input) {
-  if (input.size() < 4) return std::nullopt;
-  const std::uint32_t index = GetU32(input.data(), 0);
-  if (index >= board.ports.size()) return std::nullopt;
-  return index;
+  return PortIndexOf(input.data(), static_cast<std::uint32_t>(input.size()),
+                     static_cast<std::uint32_t>(board.ports.size()));
 }
 
 Answer BoardInfo(const DriverBoard& board, std::uint32_t outputRoom) {
@@ -69,10 +68,14 @@ Answer BoardRequest(const DriverBoard& board, std::uint32_t code,
       if (!index) return Refused();
       const bool status = code == IOCTL_BOARD_GET_PORT_STATUS;
       std::vector<std::uint8_t> record(status ? port_status::kSize : port_counters::kSize);
-      if (status)
-        board.ports[*index]->FillStatus(record.data());
-      else
-        board.ports[*index]->FillCounters(record.data());
+      PtyPort& port = *board.ports[*index];
+      if (status) {
+        // Asked of the kernel now, as a driver would; the status page follows.
+        port.Recheck();
+        port.FillStatus(record.data());
+      } else {
+        port.FillCounters(record.data());
+      }
       return Done(std::move(record), outputRoom);
     }
     case IOCTL_BOARD_FUNCTION_804: {

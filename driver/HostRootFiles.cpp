@@ -47,12 +47,15 @@ std::string ReadLink(const std::string& path) {
   return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
 }
 
-void RemoveStaleSockets(const std::string& folder) {
+// Sockets and status pages (and pages never named) of an orvalisd that died.
+void RemoveStaleFiles(const std::string& folder) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return;
   while (dirent* entry = readdir(dir)) {
     const std::string name = entry->d_name;
-    if (name.size() > 5 && name.ends_with(".sock")) unlink((folder + "/" + name).c_str());
+    if (name.size() > 5 &&
+        (name.ends_with(".sock") || name.ends_with(".page") || name.ends_with(".page.tmp")))
+      unlink((folder + "/" + name).c_str());
   }
   closedir(dir);
 }
@@ -85,7 +88,7 @@ std::unique_ptr<HostRootFiles> HostRootFiles::Claim(const std::string& root, std
     close(lockFd);
     return nullptr;
   }
-  RemoveStaleSockets(socketFolder);
+  RemoveStaleFiles(socketFolder);
   const std::string linkFolder = root + "/" + mgmt::kComLinkFolderName;
   if (mkdir(linkFolder.c_str(), 0755) != 0 && errno != EEXIST) {
     error = SystemError("cannot make " + linkFolder);
@@ -148,6 +151,12 @@ int HostRootFiles::Listen(const std::string& name, std::string& error) {
   }
   sockets_.push_back(path);
   return fd;
+}
+
+std::string HostRootFiles::ClaimStatusPage(const std::string& socketName) {
+  const std::string path = SocketPath(mgmt::StatusPageName(socketName));
+  sockets_.push_back(path);
+  return path;
 }
 
 bool HostRootFiles::PublishHostJson(const std::string& text, std::string& error) {

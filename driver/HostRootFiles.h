@@ -1,5 +1,6 @@
 // orvalisd's files in the host root: the 0700 socket folder with its lock,
-// the COM links in dosdevices/, the sockets and host.json. Holding the lock
+// the COM links in dosdevices/, the sockets with their status pages and
+// host.json. Holding the lock
 // is what makes this orvalisd the root's one live server; RemoveAll takes
 // back everything it made.
 #pragma once
@@ -28,6 +29,8 @@ class HostRootFiles {
   bool LinkPort(int comNumber, const std::string& target, std::string& error);
   // A listening socket at SocketPath(name), mode 0600; -1 with error set.
   int Listen(const std::string& name, std::string& error);
+  // Where the status page of the socket called name goes; removed with the rest.
+  std::string ClaimStatusPage(const std::string& socketName);
   // Writes host.json through a temporary file and a rename.
   bool PublishHostJson(const std::string& text, std::string& error);
 
@@ -39,7 +42,7 @@ class HostRootFiles {
   std::string root_;
   int lockFd_;
   std::vector<std::pair<std::string, std::string>> links_;  // link, target
-  std::vector<std::string> sockets_;
+  std::vector<std::string> sockets_;                        // and status pages
   bool published_ = false;
 };
 

@@ -66,7 +66,8 @@ PtyPort::PtyPort(int master, std::string slavePath, int comNumber, bool loopback
       comNumber_(comNumber),
       loopback_(loopback),
       lastRefill_(Clock::now()) {
-  bytesPerSecond_ = BytesPerSecond(Rate());
+  rate_ = Rate();
+  bytesPerSecond_ = BytesPerSecond(rate_);
   tokens_ = Burst();
 }
 
@@ -91,13 +92,38 @@ double PtyPort::Chunk() const {
 void PtyPort::Recheck() {
   believedOpen_ = IsOpen();
   if (!believedOpen_) Drain();
+  RereadSettings();
+}
+
+void PtyPort::RereadSettings() {
+  rate_ = Rate();
+  Publish();
+}
+
+void PtyPort::AttachSlot(mgmt::status_page::PortSlot* slot) {
+  slot_ = slot;
+  shownStatus_.fill(0xFF);  // nothing shown yet: the first Publish writes
+  Publish();
+}
+
+void PtyPort::Publish() {
+  if (!slot_) return;
+  std::array<std::uint8_t, mgmt::port_status::kSize> status;
+  std::array<std::uint8_t, mgmt::port_counters::kSize> counters;
+  FillStatus(status.data());
+  FillCounters(counters.data());
+  if (status == shownStatus_ && counters == shownCounters_) return;
+  mgmt::status_page::WriteSlot(*slot_, status.data(), counters.data());
+  shownStatus_ = status;
+  shownCounters_ = counters;
 }
 
 void PtyPort::Refill(Clock::time_point now) {
   const double burst = Burst();
   if (tokens_ < burst) {
     // The program may have changed the rate since the last transfer.
-    bytesPerSecond_ = BytesPerSecond(Rate());
+    rate_ = Rate();
+    bytesPerSecond_ = BytesPerSecond(rate_);
     const double seconds = std::chrono::duration<double>(now - lastRefill_).count();
     tokens_ = std::min(Burst(), tokens_ + seconds * bytesPerSecond_);
   }
@@ -124,6 +150,7 @@ void PtyPort::Relay(short revents, Clock::time_point now) {
   if (revents & POLLHUP) {
     believedOpen_ = false;
     Drain();
+    Publish();
     return;
   }
   if (revents & POLLIN) {
@@ -139,10 +166,12 @@ void PtyPort::Relay(short revents, Clock::time_point now) {
     } else if (got < 0 && errno == EIO) {
       believedOpen_ = false;
       Drain();
+      Publish();
       return;
     }
   }
   FlushEcho();
+  Publish();
 }
 
 void PtyPort::FlushEcho() {
@@ -169,15 +198,14 @@ void PtyPort::Drain() {
 void PtyPort::FillStatus(std::uint8_t* record) const {
   namespace status = mgmt::port_status;
   std::memset(record, 0, status::kSize);
-  mgmt::PutU32(record, status::kOpenState, IsOpen() ? kOpenStateOpen : status::kClosed);
+  mgmt::PutU32(record, status::kOpenState, believedOpen_ ? kOpenStateOpen : status::kClosed);
   mgmt::PutU32(record, kStatusComNumber, static_cast<std::uint32_t>(comNumber_));
   mgmt::PutU32(record, kStatusLoopback, loopback_ ? 1 : 0);
   // A pseudo-terminal has no modem lines: the line bytes stay "not available",
   // and its data bits and parity are forced, so they stay "not reported".
-  const LineRate rate = Rate();
-  mgmt::PutU32(record, status::kBaud, rate.baud);
-  mgmt::PutU32(record, status::kBaudCopy, rate.baud);
-  if (rate.baud) mgmt::PutU32(record, status::kStopBits, rate.twoStopBits ? 2 : 1);
+  mgmt::PutU32(record, status::kBaud, rate_.baud);
+  mgmt::PutU32(record, status::kBaudCopy, rate_.baud);
+  if (rate_.baud) mgmt::PutU32(record, status::kStopBits, rate_.twoStopBits ? 2 : 1);
 }
 
 void PtyPort::FillCounters(std::uint8_t* record) const {
@@ -190,6 +218,7 @@ void PtyPort::FillCounters(std::uint8_t* record) const {
 void PtyPort::ClearCounters() {
   transmitted_ = 0;
   received_ = 0;
+  Publish();
 }
 
 }  // namespace orvalisd

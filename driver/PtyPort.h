@@ -1,9 +1,13 @@
 // One board port: a pseudo-terminal pair whose master orvalisd holds and
 // whose slave programs open through the COM link. What the slave's program
 // writes is drained at the port's line rate (and echoed back with a loopback
-// plug); the counters count those bytes. Used from the daemon's one thread.
+// plug); the counters count those bytes. The port's records are built from
+// what it last saw (open state, line settings, counters) and, once a status
+// page slot is attached, written there whenever they change. Used from the
+// daemon's one thread.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -11,6 +15,8 @@
 #include <string>
 
 #include "driver/TermiosRate.h"
+#include "mgmt/MgmtCommand.h"
+#include "mgmt/host/linux/StatusPage.h"
 
 namespace orvalisd {
 
@@ -42,15 +48,20 @@ class PtyPort {
   bool IsOpen() const;
   LineRate Rate() const { return ReadLineRate(master_); }
 
-  // The MgmtPortStatus and MgmtPortCounters records of this port.
+  // The MgmtPortStatus and MgmtPortCounters records of this port, as last seen.
   void FillStatus(std::uint8_t* record) const;
   void FillCounters(std::uint8_t* record) const;
   void ClearCounters();
 
-  // Whether the slave is held, as last seen; Recheck asks again (after an
-  // open or close of the slave was noticed).
+  // The slot that shows this port's records from now on.
+  void AttachSlot(mgmt::status_page::PortSlot* slot);
+
+  // Whether the slave is held, as last seen. Recheck asks again, and reads
+  // the line settings (after an open or close of the slave was noticed);
+  // RereadSettings reads only the settings (which no event announces).
   bool BelievedOpen() const { return believedOpen_; }
   void Recheck();
+  void RereadSettings();
 
   // Relay scheduling: what to poll the master for, and until when to sleep
   // when the line rate holds the next read back.
@@ -66,18 +77,24 @@ class PtyPort {
   double Chunk() const;  // bytes worth waking up for (5 ms worth)
   void Drain();
   void FlushEcho();
+  // Writes the records to the slot when they differ from what it shows.
+  void Publish();
 
   int master_;
   std::string slavePath_;
   int comNumber_;
   bool loopback_;
   bool believedOpen_ = false;
+  LineRate rate_;
   double tokens_ = 0;  // bytes the line may carry now
   double bytesPerSecond_ = 960;
   Clock::time_point lastRefill_;
   std::deque<std::uint8_t> echo_;
   std::uint32_t transmitted_ = 0;
   std::uint32_t received_ = 0;
+  mgmt::status_page::PortSlot* slot_ = nullptr;
+  std::array<std::uint8_t, mgmt::port_status::kSize> shownStatus_{};
+  std::array<std::uint8_t, mgmt::port_counters::kSize> shownCounters_{};
 };
 
 }  // namespace orvalisd

@@ -12,6 +12,7 @@
 #include "driver/HostRootFiles.h"
 #include "driver/Options.h"
 #include "driver/Publication.h"
+#include "driver/StatusPageFile.h"
 #include "mgmt/host/linux/HostRoot.h"
 #include "mgmt/host/model/ModelJson.h"
 
@@ -23,6 +24,18 @@ int Fail(const std::string& message, HostRootFiles* files = nullptr) {
   std::cerr << "orvalisd: " << message << "\n";
   if (files) files->RemoveAll();
   return 1;
+}
+
+// The boards a socket's status page shows, picked by their select text on a
+// socket that takes selects.
+std::vector<PageBoard> PageBoards(const Plan& plan, const SocketPlan& socket) {
+  std::vector<PageBoard> boards;
+  for (int index : socket.boards) {
+    const BoardIdentity& board = plan.boards[static_cast<std::size_t>(index)];
+    boards.push_back(
+        {static_cast<std::uint32_t>(board.ports), socket.selects ? board.pciPath : std::string()});
+  }
+  return boards;
 }
 
 void PrintPublication(const Plan& plan, const HostRootFiles& files) {
@@ -62,7 +75,18 @@ int Serve(const Options& options) {
     if (fd < 0) return Fail(error, files.get());
     listeners.push_back(fd);
   }
-  Daemon daemon(plan, std::move(ports), std::move(listeners));
+  std::vector<std::unique_ptr<StatusPageFile>> pages;
+  for (const auto& socket : plan.sockets) {
+    auto page = StatusPageFile::Create(files->ClaimStatusPage(socket.name),
+                                       PageBoards(plan, socket), socket.selects, error);
+    if (!page) return Fail(error, files.get());
+    pages.push_back(std::move(page));
+  }
+  std::vector<StatusPageFile*> pageViews;
+  for (const auto& page : pages) pageViews.push_back(page.get());
+  Daemon daemon(plan, std::move(ports), std::move(listeners), std::move(pageViews));
+  for (const auto& page : pages)
+    if (!page->Name(error)) return Fail(error, files.get());
   if (!files->PublishHostJson(
           mgmt::WriteMachineJson(MakeHostMachine(plan, ORVALISD_DRIVER_VERSION)), error))
     return Fail(error, files.get());

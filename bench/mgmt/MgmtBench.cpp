@@ -173,7 +173,7 @@ bool RoundTrips(const Shim& shim) {
     std::uint32_t returned = 0;
     const auto start = Clock::now();
     frame.Request(IOCTL_BOARD_GET_PORT_STATUS, &port, 4, status, sizeof status, returned,
-                  std::chrono::seconds(1));
+                  Clock::now() + std::chrono::seconds(1));
     frames.push_back(Micros(Clock::now() - start));
   }
   std::printf("request frame on orvalisd's socket: median %.2f us, p99 %.2f us\n",

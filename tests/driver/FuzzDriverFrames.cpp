@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/DriverRequests.h"
@@ -74,15 +75,21 @@ void ReplySide(const std::uint8_t* data, std::size_t size) {
   mgmt::DeviceSocket device(server.path);
   if (!device.Connect()) return;
   const int peer = accept(server.listener, nullptr, nullptr);
-  // The reply first, then the end of the stream: the client never waits out its timeout.
-  send(peer, data + 1, size - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-  shutdown(peer, SHUT_WR);
+  // After the request (bytes that come before it are unasked for), the reply
+  // and the end of the stream: the client never waits out its deadline.
+  std::thread driver([&] {
+    std::uint8_t request[mgmt::frame::kRequestHeaderSize];
+    recv(peer, request, sizeof request, MSG_WAITALL);
+    send(peer, data + 1, size - 1, MSG_NOSIGNAL);
+    shutdown(peer, SHUT_WR);
+  });
   std::vector<std::uint8_t> output(room, 0xCC);
   std::uint32_t returned = 0;
   device.Request(mgmt::frame::kDone, nullptr, 0, output.data(), room, returned,
-                 std::chrono::milliseconds(50));
+                 mgmt::DeviceSocket::Clock::now() + std::chrono::milliseconds(50));
   if (returned > room) __builtin_trap();
   device.Close();
+  driver.join();
   close(peer);
 }
 

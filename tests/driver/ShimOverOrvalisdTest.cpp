@@ -62,6 +62,19 @@ class LoadedShim {
     EXPECT_EQ((*this)(board, command, &port, 4, out.data(), size), MgmtSuccess);
     return out;
   }
+  // The record once the driver has seen what the test did: opens and closes
+  // show within milliseconds, line settings within a heartbeat.
+  template <typename Seen>
+  std::array<std::uint8_t, 76> PortRecordOnce(std::int32_t board, std::uint32_t command,
+                                              std::uint32_t port, Seen seen) const {
+    auto record = PortRecord(board, command, port);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!seen(record.data()) && std::chrono::steady_clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      record = PortRecord(board, command, port);
+    }
+    return record;
+  }
 
  private:
   platform::HMODULE module_ = nullptr;
@@ -155,7 +168,9 @@ TEST_P(ShimOverOrvalisd, BoardsNamesAndPortStatus) {
   {
     PortHolder holder(root.Path() + "/dosdevices/com25", B19200, true, "0123456789");
     ASSERT_TRUE(holder.Opened());
-    const auto status = shim.PortRecord(1, MgmtGetPortStatus, 1);
+    const auto status = shim.PortRecordOnce(1, MgmtGetPortStatus, 1, [](const std::uint8_t* r) {
+      return GetU32(r, 0) != 1 && GetU32(r, 32) == 19200;
+    });
     EXPECT_NE(GetU32(status.data(), 0), 1u) << "open";
     EXPECT_EQ(GetU32(status.data(), 32), 19200u);
     EXPECT_EQ(GetU32(status.data(), 36), 19200u);
@@ -172,7 +187,9 @@ TEST_P(ShimOverOrvalisd, BoardsNamesAndPortStatus) {
     }
     EXPECT_EQ(transmitted, 10u);
     holder.Release();
-    EXPECT_EQ(GetU32(shim.PortRecord(1, MgmtGetPortStatus, 1).data(), 0), 1u) << "closed again";
+    const auto closed = shim.PortRecordOnce(
+        1, MgmtGetPortStatus, 1, [](const std::uint8_t* r) { return GetU32(r, 0) == 1; });
+    EXPECT_EQ(GetU32(closed.data(), 0), 1u) << "closed again";
   }
   std::uint32_t port = 2;
   std::array<std::uint8_t, 56> status{};

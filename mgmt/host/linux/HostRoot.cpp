@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
 
 namespace mgmt {
 
@@ -12,6 +13,14 @@ std::string ShimHostRoot() {
   if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
     return std::string(runtime) + "/quor";
   return "/tmp/quor-" + std::to_string(getuid());
+}
+
+std::string StatusPageName(const std::string& socketName) {
+  constexpr std::string_view kSocketSuffix = ".sock";
+  const std::string_view name = socketName;
+  const std::string_view stem =
+      name.ends_with(kSocketSuffix) ? name.substr(0, name.size() - kSocketSuffix.size()) : name;
+  return std::string(stem) + ".page";
 }
 
 bool IsSafeSocketName(const std::string& name) {

@@ -1,5 +1,5 @@
 // The host root shared by the shim and orvalisd: where host.json, the driver
-// sockets and the COM links live.
+// sockets with their status pages and the COM links live.
 #pragma once
 
 #include <string>
@@ -12,6 +12,10 @@ constexpr char kComLinkFolderName[] = "dosdevices";  // comN -> the port's devic
 
 // $QUOR_HOST_ROOT, else $XDG_RUNTIME_DIR/quor, else /tmp/quor-<uid>.
 std::string ShimHostRoot();
+
+// The status page beside a driver socket: "board1.sock" has "board1.page"
+// (a name without ".sock" gets ".page" added).
+std::string StatusPageName(const std::string& socketName);
 
 // A socket name host.json may give: a plain file name in the socket folder
 // (letters, digits, '.', '_', '-'; not starting with '.'; at most 64 chars).

@@ -65,11 +65,12 @@ Handle LinuxHost::OpenDevice(const std::string& path) {
   for (const auto& device : Machine().devices) {
     if (!SameName(device.path, path)) continue;
     if (!IsSafeSocketName(device.socket)) return kInvalidHandle;
-    auto socket =
-        std::make_unique<DeviceSocket>(root_ + "/" + kSocketFolderName + "/" + device.socket);
-    if (!socket->Connect()) return kInvalidHandle;
+    const std::string folder = root_ + "/" + kSocketFolderName + "/";
+    auto board = std::make_unique<BoardDevice>(folder + device.socket,
+                                               folder + StatusPageName(device.socket));
+    if (!board->Open()) return kInvalidHandle;
     const Handle handle = nextHandle_++;
-    devices_[handle] = std::move(socket);
+    devices_[handle] = std::move(board);
     return handle;
   }
   return kInvalidHandle;
@@ -109,8 +110,8 @@ bool LinuxHost::DeviceIoControl(Handle handle, std::uint32_t code, const void* i
   auto device = devices_.find(handle);
   if (device == devices_.end()) return false;
   std::uint32_t returned = 0;
-  const bool done = device->second->Request(code, input, inputLength, output, outputLength,
-                                            returned, kRequestTimeout);
+  const bool done =
+      device->second->Control(code, input, inputLength, output, outputLength, returned);
   if (bytesReturned) *bytesReturned = returned;
   return done;
 }

@@ -1,21 +1,19 @@
 // The shim's host on Linux: the Windows-side view that orvalisd publishes as
-// host.json in the host root, served by the model, with device I/O over the
-// unix sockets that host.json names and COM paths opened through the host
-// root's COM links. A missing or unreadable host.json gives a machine of no
-// family; a request that gets no reply within kRequestTimeout fails.
+// host.json in the host root, served by the model, with device I/O through
+// the unix sockets that host.json names and their status pages (BoardDevice),
+// and COM paths opened through the host root's COM links. A missing or
+// unreadable host.json gives a machine of no family.
 #pragma once
 
-#include <chrono>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "mgmt/host/linux/DeviceSocket.h"
+#include "mgmt/host/linux/BoardDevice.h"
 #include "mgmt/host/model/HostModel.h"
 
 namespace mgmt {
 
-constexpr std::chrono::milliseconds kRequestTimeout{1000};
 // A host.json larger than this is not read.
 constexpr std::size_t kMaxHostJsonSize = 4 << 20;
 
@@ -35,7 +33,7 @@ class LinuxHost : public HostModel {
   Handle OpenComPort(int comNumber);
 
   std::string root_;
-  std::map<Handle, std::unique_ptr<DeviceSocket>> devices_;
+  std::map<Handle, std::unique_ptr<BoardDevice>> devices_;
   std::map<Handle, int> ports_;  // open COM ports: their descriptors
   Handle nextHandle_ = 0x100;
 };
