@@ -8,6 +8,10 @@
 
 #include <QElapsedTimer>
 #include <QMdiArea>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
 #include <QTest>
 #include <QTreeWidget>
 #include <functional>
@@ -160,6 +164,32 @@ TEST_F(EndToEndTest, ATerminalOpenedByDoubleClickSendsAndReceivesThroughALoopbac
   EXPECT_FALSE(form_->NodeData(node).InUseByUs);
   EXPECT_FALSE(form_->SplitLayoutShown());
   EXPECT_EQ(form_->Port2Frame().StatusText(), "Not in use.");
+}
+
+TEST_F(EndToEndTest, TheLoopbackTestOnALoopbackPortGetsBackEveryCharacter) {
+  const int node = NodeOf("Port 3 (COM45)");
+  Select(node);
+  form_->OpenTerminal("Port 3 (COM45)");
+  ASSERT_EQ(form_->TerminalWindows().size(), 1u);
+  term::TTermMDIChildForm* window = form_->TerminalWindows().front();
+  ASSERT_TRUE(window->PortOpened());
+  // The prompt is answered OK; the result is read and closed.
+  QStringList texts;
+  QTimer answerer;
+  answerer.setInterval(20);
+  QObject::connect(&answerer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      texts << box->text();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  answerer.start();
+  window->findChild<QToolButton*>("SendTestCharsToolButton")->click();
+  ASSERT_EQ(texts.size(), 2);
+  EXPECT_EQ(texts[1], "Loopback test results (COM45:)\r\nSent 1482 characters\r\nReceived 1482 "
+                      "characters");
+  window->close();
+  EXPECT_TRUE(WaitFor([&] { return form_->MdiChildCount() == 0; }));
 }
 
 TEST_F(EndToEndTest, ExitClosesEveryTerminalWindowAndFreesItsPort) {
