@@ -3,6 +3,7 @@
 // data-available event, and reports both counts.
 #include "term/TermLoopback.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <cmath>
@@ -55,7 +56,8 @@ namespace {
 
 QMessageBox::StandardButton ShowLoopbackBox(const QString& text,
                                             QMessageBox::StandardButtons buttons) {
-  QMessageBox box(QMessageBox::Information, QString::fromLatin1(kLoopbackBoxTitle), text, buttons);
+  QMessageBox box(QMessageBox::Information, QString::fromLatin1(kLoopbackBoxTitle), text, buttons,
+                  QApplication::activeWindow());
   box.setTextFormat(Qt::PlainText);  // "<Ok>" is text, not a tag
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }

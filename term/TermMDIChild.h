@@ -53,9 +53,6 @@ class TTermMDIChildForm : public QMdiSubWindow {
   terminal::TAdTerminal& AdTerminal();
   // The port opened at creation.
   bool PortOpened() const { return portOpened_; }
-  // The absolute index of the tree node the window belongs to.
-  int NodeIndex() const { return nodeIndex_; }
-  bool TestActive() const { return testActive_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;

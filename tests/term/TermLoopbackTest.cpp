@@ -85,7 +85,6 @@ TEST_F(LoopbackTest, ALoopbackPlugReturnsEveryCharacterSent) {
   EXPECT_EQ(Written(), AllTestLines());
   EXPECT_TRUE(Button("SendTestCharsToolButton").isEnabled());
   EXPECT_TRUE(Button("PropertiesToolButton").isEnabled());
-  EXPECT_FALSE(window->TestActive());
   EXPECT_FALSE(window->ApdComPort().OnTriggerAvail);
   EXPECT_FALSE(window->ApdComPort().OnTriggerOutbuffFree);
 }
