@@ -42,6 +42,13 @@ TAboutBox::TAboutBox(std::string programFile, std::string libraryName, QWidget* 
   LoadImages();
   ui_->setupUi(this);
   setFixedSize(size());
+  // The design's Arial labels are 13 pixels high.
+  for (QLabel* label : ui_->Panel1->findChildren<QLabel*>()) {
+    if (!label->font().families().contains(QStringLiteral("Arial"))) continue;
+    QFont font = label->font();
+    font.setPixelSize(13);
+    label->setFont(font);
+  }
   ui_->Panel1->setBackgroundRole(QPalette::Base);
   QPalette white = ui_->Panel1->palette();
   white.setColor(QPalette::Window, Qt::white);

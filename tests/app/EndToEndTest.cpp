@@ -10,9 +10,9 @@
 #include <QMdiArea>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <QTest>
 #include <QTreeWidget>
 #include <functional>
 
@@ -186,8 +186,9 @@ TEST_F(EndToEndTest, TheLoopbackTestOnALoopbackPortGetsBackEveryCharacter) {
   answerer.start();
   window->findChild<QToolButton*>("SendTestCharsToolButton")->click();
   ASSERT_EQ(texts.size(), 2);
-  EXPECT_EQ(texts[1], "Loopback test results (COM45:)\r\nSent 1482 characters\r\nReceived 1482 "
-                      "characters");
+  EXPECT_EQ(texts[1],
+            "Loopback test results (COM45:)\r\nSent 1482 characters\r\nReceived 1482 "
+            "characters");
   window->close();
   EXPECT_TRUE(WaitFor([&] { return form_->MdiChildCount() == 0; }));
 }
