@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include "serial/ExceptionDisplay.h"
 #include "serial/TriggerMessages.h"
 #include "terminal/view/QtTerminalCanvas.h"
 
@@ -64,7 +65,8 @@ TAdTerminal::TAdTerminal(QWidget* parent)
           [this](int action) { verticalBarAction(action); });
   connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
           [this](int action) { horizontalBarAction(action); });
-  connect(&timer_, &QTimer::timeout, this, [this] { TimerTick(); });
+  connect(&timer_, &QTimer::timeout, this,
+          [this] { serial::RunUserAction([this] { TimerTick(); }); });
 
   resize(300, 200);
   computeCellSize();
@@ -75,7 +77,10 @@ TAdTerminal::TAdTerminal(QWidget* parent)
 
 TAdTerminal::~TAdTerminal() {
   stopReceiving();
-  if (port_) port_->RemovePortUser(window_);
+  if (port_) {
+    port_->RemovePortUser(window_);
+    port_->RemoveFreeNotification(this);
+  }
   timer_.stop();
   if (emulator_) emulator_->SetTerminal(nullptr);
   platform::DestroyMessageWindow(window_);
@@ -89,7 +94,8 @@ platform::LRESULT TAdTerminal::handleMessage(platform::UINT msg, platform::WPARA
                                              platform::LPARAM) {
   switch (msg) {
     case kMsgDataQueued:
-      drainQueue();
+      // The emulator and the cursor handler it raises may fail.
+      serial::RunUserAction([this] { drainQueue(); });
       break;
     case kMsgRecreateWindow:
       applyScrollBars();
@@ -123,9 +129,15 @@ void TAdTerminal::SetActive(bool active) {
 void TAdTerminal::SetComPort(TerminalPort* port) {
   if (port == port_) return;
   stopReceiving();
-  if (port_) port_->RemovePortUser(window_);
+  if (port_) {
+    port_->RemovePortUser(window_);
+    port_->RemoveFreeNotification(this);
+  }
   port_ = port;
-  if (port_) port_->AddPortUser(window_);
+  if (port_) {
+    port_->AddPortUser(window_);
+    port_->FreeNotification(this, [this] { portDestroyed(); });
+  }
   if (active_) startReceiving();
 }
 
@@ -371,7 +383,7 @@ void TAdTerminal::paintEvent(QPaintEvent* event) {
     painter.setFont(font_);
     PainterCanvas canvas(painter, rawFont_, fontAscent_, palette(), cells);
     canvas_ = &canvas;
-    ActiveEmulator().Paint();
+    serial::RunUserAction([this] { ActiveEmulator().Paint(); });
     canvas_ = nullptr;
     painter.restore();
   }

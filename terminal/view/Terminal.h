@@ -10,12 +10,15 @@
 // and outlives the view while a handler still runs.
 //
 // Ownership: the view owns its built-in TTY emulator; an emulator set with
-// SetEmulator and the port set with SetComPort are not owned and must
-// outlive the view or be unset first.
+// SetEmulator is not owned and must outlive the view or be unset first. The
+// port set with SetComPort is not owned either; when it is destroyed first,
+// its free notification makes the view drop it (Active off, no ComPort).
 //
 // Errors: opening the port from StartReceiving raises what the port raises;
 // the buffer's dimension errors (TerminalError) pass through the Columns,
-// Rows and ScrollbackRows setters.
+// Rows and ScrollbackRows setters. What raises inside the view's own event
+// handlers (typing, painting, received data, the timer) goes to the
+// program's exception display (serial::RunUserAction) and stops there.
 #pragma once
 
 #include <QAbstractScrollArea>
@@ -179,9 +182,11 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   // Receiving (TerminalReceive.cpp)
   void startReceiving();
   void stopReceiving();
+  void portDestroyed();
   void drainQueue();
 
   // Keys and selection (TerminalInput.cpp)
+  void keyPressed(QKeyEvent* event);
   QPoint clampToCellArea(QPoint point) const;
   CellPos cellAt(QPoint point) const;
   void extendSelection(QPoint point);

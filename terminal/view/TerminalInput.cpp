@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <string>
 
+#include "serial/ExceptionDisplay.h"
 #include "terminal/view/Terminal.h"
 #include "terminal/view/TerminalKeys.h"
 
@@ -32,7 +33,13 @@ bool TAdTerminal::focusNextPrevChild(bool next) {
   return wantAllKeys_ ? false : QAbstractScrollArea::focusNextPrevChild(next);
 }
 
+// Sending may fail (the output ring is full while flow control holds the
+// line, or during a loopback test), and so may the key events' handlers.
 void TAdTerminal::keyPressEvent(QKeyEvent* event) {
+  serial::RunUserAction([this, event] { keyPressed(event); });
+}
+
+void TAdTerminal::keyPressed(QKeyEvent* event) {
   int key = event->key();
   Qt::KeyboardModifiers modifiers =
       event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);

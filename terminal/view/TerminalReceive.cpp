@@ -39,6 +39,15 @@ void TAdTerminal::stopReceiving() {
   pending_ = active_;
 }
 
+// The port has cleaned up after itself (no data handler of ours runs any
+// more) and is gone: forget it without calling it.
+void TAdTerminal::portDestroyed() {
+  port_ = nullptr;
+  active_ = false;
+  receiving_ = false;
+  pending_ = false;
+}
+
 void TAdTerminal::drainQueue() {
   receive_->queue.Drain(drained_);
   if (drained_.Count() == 0) return;
