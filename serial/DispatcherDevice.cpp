@@ -6,6 +6,7 @@
 #include "platform/Messages.h"
 #include "serial/Dispatcher.h"
 #include "serial/ErrorCodes.h"
+#include "serial/ExceptionDisplay.h"
 
 namespace serial {
 
@@ -47,11 +48,13 @@ void SetBinaryMode(CommState& dcb) {
 
 // Waits until the deadline delivering the calling thread's messages, so a
 // dispatcher thread blocked in a send to this thread is answered. A quit
-// message ends the wait and is posted again (false).
+// message ends the wait and is posted again (false). What another message's
+// handler raises is its own failure, not the change's: it is shown.
 bool WaitDeliveringMessages(Clock::time_point deadline) {
   for (;;) {
     int quitCode = 0;
-    const Pumped pumped = ProcessOneMessage(&quitCode);
+    Pumped pumped = Pumped::Dispatched;
+    RunUserAction([&] { pumped = ProcessOneMessage(&quitCode); });
     if (pumped == Pumped::Quit) {
       PostQuitMessage(quitCode);
       return false;

@@ -324,6 +324,27 @@ INSTANTIATE_TEST_SUITE_P(Waits, LineSettingsWait,
                                          SettingsWaitCase{"WhileTheLineSettles", 300, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(ComPortEventsTest, AHandlerFailingWhileALineChangeWaitsIsShownAndTheChangeCompletes) {
+  std::vector<std::string> shown;
+  SetExceptionDisplay([&](const std::exception& e) { shown.push_back(e.what()); });
+  const HWND window = CreateMessageWindow(
+      [](UINT, WPARAM, LPARAM) -> LRESULT { throw std::runtime_error("handler failed"); });
+  port_.SetOpen(true);
+  fake_->SetWritesStuck(true);
+  port_.SendText("queued");
+  std::thread farEnd([&] {
+    PostMessage(window, WM_USER, 0, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    fake_->SetWritesStuck(false);
+  });
+  EXPECT_NO_THROW(port_.SetBaud(9600));
+  farEnd.join();
+  DestroyMessageWindow(window);
+  SetExceptionDisplay(nullptr);
+  EXPECT_EQ(shown, std::vector<std::string>{"handler failed"});
+  EXPECT_EQ(fake_->State().baudRate, 9600u);
+}
+
 TEST_F(ComPortEventsTest, LineErrorsReportedWhileOutputDrainsAreKept) {
   port_.SetOpen(true);
   // Holds the dispatch thread, so that only the drain reads the device's errors.
