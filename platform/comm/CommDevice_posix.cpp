@@ -1,5 +1,6 @@
 // The POSIX comm back-end: a terminal device driven through termios, with the
 // Windows semantics of platform/comm/CommDevice.h.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -8,11 +9,13 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <mutex>
+#include <string>
 
 #include "platform/comm/NativeComm.h"
 #include "platform/comm/PosixLine.h"
@@ -43,6 +46,45 @@ std::uint32_t OpenError(int error) {
     default:
       return kErrorGenFailure;
   }
+}
+
+// Whether the process has a descriptor on the character device rdev.
+bool ProcessHoldsDevice(const std::string& pid, dev_t rdev) {
+  DIR* descriptors = opendir(("/proc/" + pid + "/fd").c_str());
+  if (!descriptors) return false;  // gone meanwhile
+  bool holds = false;
+  while (!holds) {
+    const dirent* entry = readdir(descriptors);
+    if (!entry) break;
+    struct stat target;
+    holds = entry->d_name[0] != '.' &&
+            fstatat(dirfd(descriptors), entry->d_name, &target, 0) == 0 &&
+            S_ISCHR(target.st_mode) && target.st_rdev == rdev;
+  }
+  closedir(descriptors);
+  return holds;
+}
+
+// Whether a process other than this one has the device open. Asked only of a
+// device marked exclusive: a holder that died without clearing the mark
+// leaves it behind on a line that stays alive (a pseudo-terminal whose
+// master is held).
+bool OpenInAnotherProcess(int fd) {
+  struct stat device;
+  if (fstat(fd, &device) != 0) return true;  // cannot tell: the mark stands
+  DIR* processes = opendir("/proc");
+  if (!processes) return true;
+  const std::string self = std::to_string(getpid());
+  bool found = false;
+  while (!found) {
+    const dirent* process = readdir(processes);
+    if (!process) break;
+    const std::string pid = process->d_name;
+    if (pid != self && pid.find_first_not_of("0123456789") == std::string::npos)
+      found = ProcessHoldsDevice(pid, device.st_rdev);
+  }
+  closedir(processes);
+  return found;
 }
 
 void Consume(int eventFd) {
@@ -515,10 +557,12 @@ std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::strin
   };
   if (!isatty(fd)) return refuse(kErrorFileNotFound);
   // flock holds against every process, root included; TIOCEXCL refuses other
-  // opens but not root's, so its flag set by another holder also means busy.
+  // opens but not root's, so its flag means busy too, unless the holder that
+  // set it is gone.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(OpenError(errno));
   int exclusive = 0;
-  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive) return refuse(kErrorAccessDenied);
+  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive && OpenInAnotherProcess(fd))
+    return refuse(kErrorAccessDenied);
   if (ioctl(fd, TIOCEXCL) != 0) return refuse(OpenError(errno));
   const int epoll = epoll_create1(EPOLL_CLOEXEC);
   const int waitWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
