@@ -162,17 +162,18 @@ void Daemon::Beat(Clock::time_point now) {
 }
 
 void Daemon::Accept(Listener& listener) {
-  // Device handles stay open for the life of their process, also after the
-  // library is unloaded, so the oldest connection is the likeliest to be dead
-  // weight; a live one that loses out reconnects on its next request.
-  if (connections_.size() >= kMaxConnections) connections_.erase(connections_.begin());
   const int fd = accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   if (fd < 0) {
     // Out of descriptors: free one, or the listener stays readable for ever.
+    // Any other failure (EAGAIN: the client left) costs no one a connection.
     if ((errno == EMFILE || errno == ENFILE) && !connections_.empty())
       connections_.erase(connections_.begin());
     return;
   }
+  // Device handles stay open for the life of their process, also after the
+  // library is unloaded, so the oldest connection is the likeliest to be dead
+  // weight; a live one that loses out reconnects on its next request.
+  if (connections_.size() >= kMaxConnections) connections_.erase(connections_.begin());
   auto connection = std::make_unique<Connection>();
   connection->fd = fd;
   connection->listener = &listener;

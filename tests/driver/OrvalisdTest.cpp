@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -12,9 +13,12 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "OrvalisdProcess.h"
+#include "driver/Daemon.h"
 #include "driver/Options.h"
+#include "driver/StatusPageFile.h"
 #include "mgmt/ByteOrder.h"
 #include "mgmt/MgmtCommand.h"
 #include "mgmt/host/linux/DriverFrame.h"
@@ -321,6 +325,52 @@ TEST(OrvalisdConnections, OldestGivesWayToNewest) {
       << "the oldest was dropped";
   for (int fd : held) close(fd);
   close(fresh);
+}
+
+// A daemon of this process whose second socket plan listens on a descriptor
+// that always reads as ready and never accepts (as a listener does when the
+// client it announced has left before accept4 came: EAGAIN).
+TEST(OrvalisdConnections, FailedAcceptDropsNoLiveClient) {
+  TempRoot root;
+  Options options;
+  options.boards = {{1, false}, {1, false}};
+  const Plan plan = MakePlan(options);
+  std::vector<std::unique_ptr<PtyPort>> ports;
+  for (const auto& board : plan.boards) ports.push_back(PtyPort::Create(board.firstCom, false));
+  std::vector<std::unique_ptr<StatusPageFile>> pages;
+  std::vector<StatusPageFile*> pageViews;
+  std::string error;
+  for (const auto& socket : plan.sockets) {
+    pages.push_back(
+        StatusPageFile::Create(root.Path() + "/" + socket.name + ".page", {{1, ""}}, false, error));
+    ASSERT_TRUE(pages.back()) << error;
+    pageViews.push_back(pages.back().get());
+  }
+  const std::string socket = root.Path() + "/board1.sock";
+  int neverAccepts[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, neverAccepts), 0);
+  ASSERT_EQ(send(neverAccepts[1], "x", 1, 0), 1);
+  Daemon daemon(plan, std::move(ports), {::test::ListenUnix(socket), neverAccepts[0]},
+                std::move(pageViews));
+  const int stop = eventfd(0, EFD_CLOEXEC);
+  std::thread loop([&] { daemon.Run(stop); });
+
+  std::vector<int> clients;
+  for (std::size_t i = 0; i < kMaxConnections; ++i) {
+    clients.push_back(ConnectTo(socket));
+    ASSERT_TRUE(Exchange(clients.back(), Request(mgmt::IOCTL_BOARD_GET_INFO, {}, 120)));
+  }
+  // Plenty of turns of the loop, each with a failed accept.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  auto info = Exchange(clients.front(), Request(mgmt::IOCTL_BOARD_GET_INFO, {}, 120));
+  EXPECT_TRUE(info.has_value()) << "the oldest client was dropped for nothing";
+
+  const std::uint64_t one = 1;
+  ASSERT_EQ(write(stop, &one, sizeof one), 8);
+  loop.join();
+  for (int fd : clients) close(fd);
+  close(neverAccepts[1]);
+  close(stop);
 }
 
 }  // namespace
