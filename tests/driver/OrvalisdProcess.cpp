@@ -88,6 +88,7 @@ OrvalisdProcess::~OrvalisdProcess() {
 int OrvalisdProcess::Stop() {
   if (pid_ <= 0) return -1;
   kill(pid_, SIGTERM);
+  kill(pid_, SIGCONT);  // a stopped one must be able to end
   int status = WaitWithTimeout(pid_, std::chrono::seconds(5));
   if (status == -2) {
     kill(pid_, SIGKILL);
@@ -95,6 +96,10 @@ int OrvalisdProcess::Stop() {
   }
   pid_ = -1;
   return status;
+}
+
+bool OrvalisdProcess::Signal(int signal) {
+  return pid_ > 0 && kill(pid_, signal) == 0;
 }
 
 int OrvalisdProcess::Wait() {

@@ -31,6 +31,8 @@ class OrvalisdProcess {
   const std::string& Output() const { return output_; }
   // Sends SIGTERM and waits; the exit status, or -1.
   int Stop();
+  // Sends a signal (SIGSTOP, SIGCONT, SIGKILL ...); false when none is running.
+  bool Signal(int signal);
   // Waits for an orvalisd that ends by itself; the exit status, or -1.
   int Wait();
 

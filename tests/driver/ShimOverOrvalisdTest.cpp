@@ -243,5 +243,74 @@ TEST(ShimWithoutOrvalisd, BoardsGoneAfterOrvalisdStopsStillAnswerFromTheList) {
   EXPECT_EQ(shim(1, MgmtGetPortStatus, &port, 4, status.data(), 56), MgmtFailure);
 }
 
+template <typename Condition>
+bool WaitFor(Condition condition) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+bool StatusAnswers(const LoadedShim& shim, std::uint32_t port) {
+  std::array<std::uint8_t, 56> status{};
+  return shim(1, MgmtGetPortStatus, &port, 4, status.data(), 56) == MgmtSuccess;
+}
+
+// The old limit was a second per request: a stalled board blocked the
+// program's tick for minutes. The bounds here are loose; the bench has the
+// figures.
+TEST(ShimWithStalledOrvalisd, StoppedDriverFailsFastAndAnswersAgainAfterContinue) {
+  TempRoot root;
+  OrvalisdProcess daemon(root.Path(), {"--board", "2"});
+  ASSERT_TRUE(daemon.Ready()) << daemon.Output();
+  LoadedShim shim(root.Path());
+  ASSERT_EQ(shim.Word(1, MgmtGetPortNames, 1028), 2u);
+  ASSERT_TRUE(daemon.Signal(SIGSTOP));
+
+  // Port names need the driver itself: the first request waits out its limit
+  // only, those after it fail at once.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(shim.Word(1, MgmtGetPortNames, 1028), ~0u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(shim.Word(1, MgmtGetPortNames, 1028), ~0u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+
+  // Past the page's stale limit the status fails too.
+  EXPECT_TRUE(WaitFor([&] { return !StatusAnswers(shim, 0); }));
+
+  ASSERT_TRUE(daemon.Signal(SIGCONT));
+  EXPECT_TRUE(WaitFor([&] { return StatusAnswers(shim, 0); }));
+  EXPECT_TRUE(WaitFor([&] { return shim.Word(1, MgmtGetPortNames, 1028) == 2u; }));
+  EXPECT_EQ(shim.Text(1, MgmtGetPortNames, 4 + 16, 1028), "COM4")
+      << "its own reply, not a late one";
+}
+
+TEST(ShimWithStalledOrvalisd, KilledDriverFailsAndANewOneOnTheRootIsTakenUp) {
+  TempRoot root;
+  const std::vector<std::string> boards = {"--board", "2", "--first-com", "20"};
+  auto daemon = std::make_unique<OrvalisdProcess>(root.Path(), boards);
+  ASSERT_TRUE(daemon->Ready()) << daemon->Output();
+  LoadedShim shim(root.Path());
+  ASSERT_TRUE(StatusAnswers(shim, 1));
+  ASSERT_TRUE(daemon->Signal(SIGKILL));
+  daemon->Wait();
+
+  EXPECT_EQ(shim.Word(1, MgmtGetPortNames, 1028), ~0u) << "its socket is gone";
+  EXPECT_TRUE(WaitFor([&] { return !StatusAnswers(shim, 1); })) << "its page went stale";
+
+  daemon = std::make_unique<OrvalisdProcess>(root.Path(), boards);
+  ASSERT_TRUE(daemon->Ready()) << daemon->Output();
+  EXPECT_TRUE(WaitFor([&] { return shim.Word(1, MgmtGetPortNames, 1028) == 2u; }));
+  // The new orvalisd's port, seen through its page.
+  PortHolder holder(root.Path() + "/dosdevices/com21", B9600, false, "");
+  ASSERT_TRUE(holder.Opened());
+  const auto status = shim.PortRecordOnce(1, MgmtGetPortStatus, 1,
+                                          [](const std::uint8_t* r) { return GetU32(r, 0) != 1; });
+  EXPECT_NE(GetU32(status.data(), 0), 1u);
+}
+
 }  // namespace
 }  // namespace orvalisd::test
