@@ -2,10 +2,14 @@
 // device.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "serial/TriggerMessages.h"
 #include "terminal/ComPortLink.h"
@@ -89,6 +93,67 @@ TEST_F(ComPortLinkTest, UsersHearTheOpenAndTheClose) {
   link_.OpenPort();
   platform::DestroyMessageWindow(window);
   EXPECT_EQ(heard, (std::vector<platform::UINT>{serial::kMsgPortOpened, serial::kMsgPortClosing}));
+}
+
+// The view's handler reaches the link (TakeInput) from the dispatcher
+// thread: once the handler is removed, or the link destroyed, no call of it
+// may still be running.
+struct RemovalCase {
+  const char* name;
+  bool destroyLink;  // else RemoveDataHandler
+};
+
+class HandlerRemoval : public ComPortLinkTest, public testing::WithParamInterface<RemovalCase> {};
+
+TEST_P(HandlerRemoval, WaitsForTheRunningCallToReturn) {
+  auto link = std::make_unique<ComPortLink>(port_);
+  link->OpenPort();
+  std::promise<void> release;
+  std::atomic<bool> entered{false};
+  std::atomic<bool> returned{false};
+  ASSERT_TRUE(link->AddDataHandler(
+      this, [&, released = release.get_future().share()](platform::UINT, platform::WPARAM) {
+        entered = true;
+        released.wait();
+        returned = true;
+      }));
+  fake_->Receive("x");
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!entered && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(entered);
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(50ms);
+    release.set_value();
+  });
+  if (GetParam().destroyLink)
+    link.reset();
+  else
+    link->RemoveDataHandler(this);
+  EXPECT_TRUE(returned) << "the handler was still running";
+  releaser.join();
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, HandlerRemoval,
+                         testing::Values(RemovalCase{"RemoveDataHandler", false},
+                                         RemovalCase{"LinkDestroyed", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComPortLinkTest, ADestroyedLinkSendsItsFreeNotificationAndLeavesThePortsUsers) {
+  auto link = std::make_unique<ComPortLink>(port_);
+  std::vector<platform::UINT> heard;
+  platform::HWND window = platform::CreateMessageWindow(
+      [&](platform::UINT msg, platform::WPARAM, platform::LPARAM) -> platform::LRESULT {
+        heard.push_back(msg);
+        return 0;
+      });
+  link->AddPortUser(window);
+  int notices = 0;
+  link->FreeNotification(this, [&] { ++notices; });
+  link.reset();
+  EXPECT_EQ(notices, 1);
+  port_.SetOpen(true);
+  platform::DestroyMessageWindow(window);
+  EXPECT_TRUE(heard.empty()) << "the link's user was left with the port";
 }
 
 }  // namespace
