@@ -198,5 +198,44 @@ TEST(LinuxHostRoot, ComPathsOpenOnlyTerminals) {
         << path;
 }
 
+// A driver that answers its first request too late: the host fails it and
+// does not ask again until its look, which drops the late reply, so the next
+// request gets its own answer and not the stale one.
+TEST(LinuxHostStall, LateReplyIsDroppedNotTakenForTheNextOne) {
+  TempFolder root;
+  ModelMachine machine;
+  machine.devices.push_back({kDevice, "x.sock"});
+  const int listener = test::ListenUnix(root.Path() + "/driver/x.sock");
+  std::thread driver([listener] {
+    const int fd = accept(listener, nullptr, nullptr);
+    for (std::uint8_t answer : {0x11, 0x22}) {
+      std::uint8_t request[frame::kRequestHeaderSize + 4];
+      if (recv(fd, request, sizeof request, MSG_WAITALL) != sizeof request) break;
+      if (answer == 0x11) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      Reply(fd, 0, 1, std::vector<std::uint8_t>(56, answer), 56);
+    }
+    char byte;
+    recv(fd, &byte, 1, 0);  // until the host lets go
+    close(fd);
+  });
+  LinuxHost host(root.Path(), machine);
+  const Handle handle = host.CreateFile(kDevice, kGenericReadWrite, 0, kOpenExisting, 0);
+  ASSERT_NE(handle, kInvalidHandle);
+  auto ask = [&] {
+    std::array<std::uint8_t, 56> out{};
+    std::uint32_t port = 0, returned = 0;
+    const bool done = host.DeviceIoControl(handle, IOCTL_BOARD_GET_PORT_STATUS, &port, 4,
+                                           out.data(), 56, &returned);
+    return done ? out[0] : 0;
+  };
+  EXPECT_EQ(ask(), 0) << "too late";
+  EXPECT_EQ(ask(), 0) << "still stalled";
+  std::this_thread::sleep_for(kStallLookInterval + std::chrono::milliseconds(300));
+  EXPECT_EQ(ask(), 0x22);
+  host.CloseHandle(handle);
+  driver.join();
+  close(listener);
+}
+
 }  // namespace
 }  // namespace mgmt
