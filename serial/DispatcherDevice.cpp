@@ -113,6 +113,11 @@ std::int32_t TApdBaseDispatcher::InitializePort(const PortOpenSettings& settings
   if (result < 0) return undo(result);
   CommStatus status;
   device_->ClearCommError(status);
+  {
+    // Errors the settings step read came from before the open as well.
+    std::lock_guard guard(mainLock_);
+    lineErrors_ = 0;
+  }
   StartThreads();
   return 0;
 }

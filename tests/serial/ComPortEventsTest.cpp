@@ -345,6 +345,12 @@ TEST_F(ComPortEventsTest, AHandlerFailingWhileALineChangeWaitsIsShownAndTheChang
   EXPECT_EQ(fake_->State().baudRate, 9600u);
 }
 
+TEST_F(ComPortEventsTest, LineErrorsFromBeforeTheOpenAreNotReported) {
+  fake_->RaiseLineErrors(kCeFrame);
+  port_.SetOpen(true);  // the port's settings differ from the device's: they are applied
+  EXPECT_EQ(port_.Dispatcher()->LineError(), 0);
+}
+
 TEST_F(ComPortEventsTest, LineErrorsReportedWhileOutputDrainsAreKept) {
   port_.SetOpen(true);
   // Holds the dispatch thread, so that only the drain reads the device's errors.
