@@ -56,6 +56,14 @@ QString Expected(const char* text) {
 class LoopbackTest : public testing::Test {
  protected:
   QToolButton& Button(const char* name) { return *window->findChild<QToolButton*>(name); }
+  // The port opens again with a small output buffer, so that the lines no
+  // longer fit at once and the sending waits for room.
+  void ReopenWithOutputBuffer(std::uint16_t size) {
+    serial::TApdComPort& port = window->ApdComPort();
+    port.SetOpen(false);
+    port.SetOutSize(size);
+    port.SetOpen(true);
+  }
   std::string Written() {
     const std::vector<std::uint8_t> bytes = fake->TakeWritten();
     return std::string(bytes.begin(), bytes.end());
@@ -101,6 +109,19 @@ TEST_F(LoopbackTest, TwoTestsInARowEachSendLinesOneToFiftyTwo) {
   }
 }
 
+TEST_F(LoopbackTest, ASmallOutputBufferPacesTheLinesAndEachGoesOutOnce) {
+  ReopenWithOutputBuffer(128);
+  fake->SetLoopback(true);
+  fake->SetWritePace(100us);
+  ModalAnswers answers;
+  answers.Queue(QMessageBox::Ok);
+  QTimer::singleShot(10s, window, [this] { window->close(); });  // a sender that stalls
+  Button("SendTestCharsToolButton").click();
+  ASSERT_EQ(answers.texts.size(), 2u);
+  EXPECT_TRUE(answers.texts[1].endsWith("Sent 1482 characters\r\nReceived 1482 characters"));
+  EXPECT_EQ(Written(), AllTestLines());
+}
+
 TEST_F(LoopbackTest, WithoutAPlugNothingComesBack) {
   ModalAnswers answers;
   answers.Queue(QMessageBox::Ok);
@@ -122,6 +143,7 @@ TEST_F(LoopbackTest, CancelAtThePromptSendsNothing) {
 
 struct CloseCase {
   const char* name;
+  std::uint16_t outSize;
   std::chrono::microseconds writePace;  // per byte
   int closeAfterMs;
 };
@@ -132,6 +154,7 @@ class LoopbackCloseTest : public LoopbackTest, public testing::WithParamInterfac
 // not touch the window once it is gone (ASan).
 TEST_P(LoopbackCloseTest, ClosingTheWindowEndsTheTestWithoutAResult) {
   const CloseCase& c = GetParam();
+  ReopenWithOutputBuffer(c.outSize);
   fake->SetLoopback(true);
   fake->SetWritePace(c.writePace);
   ModalAnswers answers;
@@ -147,8 +170,8 @@ TEST_P(LoopbackCloseTest, ClosingTheWindowEndsTheTestWithoutAResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, LoopbackCloseTest,
-                         testing::Values(CloseCase{"WhileSending", 2000us, 300},
-                                         CloseCase{"DuringTheFinalWait", 0us, 600}),
+                         testing::Values(CloseCase{"WhileSending", 128, 1000us, 300},
+                                         CloseCase{"DuringTheFinalWait", 4096, 0us, 600}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A real device: the far end of a pseudo-terminal echoes what it reads.
