@@ -89,8 +89,8 @@ bool Daemon::Run(int stopFd) {
       add(ports_[i]->MasterFd(), events, kPort, i);
       wake = std::min(wake, ports_[i]->NextReadTime());
     }
-    const int timeout = static_cast<int>(
-        std::max<long long>(0, std::chrono::ceil<std::chrono::milliseconds>(wake - now).count()));
+    const int timeout = static_cast<int>(std::max<long long>(
+        1, std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count() + 1));
 
     const int ready = poll(entries.data(), entries.size(), timeout);
     if (ready < 0 && errno != EINTR) return false;
