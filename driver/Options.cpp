@@ -10,8 +10,10 @@ const char kUsage[] =
     "\n"
     "Simulates the maker's multiport serial boards for the management library.\n"
     "Every board port is a pseudo-terminal linked as DIR/dosdevices/comN; the\n"
-    "boards answer the driver's requests on unix sockets in DIR/driver, and\n"
-    "DIR/host.json describes them as the chosen Windows family would.\n"
+    "boards answer the driver's requests on unix sockets in DIR/driver, beside\n"
+    "each a status page (NAME.page) that holds the ports' status and counters,\n"
+    "kept current; DIR/host.json describes the boards as the chosen Windows\n"
+    "family would.\n"
     "\n"
     "  --root DIR       host root (default: $QUOR_HOST_ROOT, else\n"
     "                   $XDG_RUNTIME_DIR/quor, else /tmp/quor-<uid>)\n"
@@ -28,7 +30,7 @@ const char kUsage[] =
     "(as much as fits); 0x804 takes a u32 port index and clears that port's\n"
     "byte and error counters.\n"
     "\n"
-    "Stops on SIGINT or SIGTERM, removing host.json, its sockets and links.\n";
+    "Stops on SIGINT or SIGTERM, removing host.json, its sockets, pages and links.\n";
 
 namespace {
 
