@@ -66,10 +66,6 @@ constexpr int kNoMark = -1;
 constexpr int kFreeMark = 0;
 constexpr int kInUseMark = 1;
 
-inline constexpr const char* kNotInUseText = "Not in use.";
-inline constexpr const char* kInUseByOtherText = "In use by another application.";
-inline constexpr const char* kInUseByUsText = "In use by Quor Tallyport.";
-
 // True while the tree is built or cleared: selection changes and ticks do
 // nothing then.
 extern bool TreeRebuilding;

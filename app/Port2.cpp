@@ -26,9 +26,9 @@ QString StopBitsText(std::uint32_t stopBits) {
 }
 
 QString PortStatusWords(const TNodeData& node) {
-  if (node.InUseByOther) return kInUseByOtherText;
-  if (node.InUseByUs) return kInUseByUsText;
-  return kNotInUseText;
+  if (node.InUseByOther) return term::kPortStatusInUseByOther;
+  if (node.InUseByUs) return term::kPortStatusInUseByUs;
+  return term::kPortStatusNotInUse;
 }
 
 TPort2Frame::TPort2Frame(QWidget* parent)

@@ -20,7 +20,7 @@ void PutText(void* output, std::uint32_t offset, const std::string& text, std::s
   std::memcpy(static_cast<char*>(output) + offset, text.data(), std::min(text.size(), room));
 }
 
-std::int32_t Answer(std::int32_t board, std::uint32_t command, const void* input,
+[[maybe_unused]] std::int32_t Answer(std::int32_t board, std::uint32_t command, const void* input,
                     std::uint32_t inputLength, void* output, std::uint32_t outputLength) {
   using namespace mgmt;
   if (!script) return MgmtFailure;
