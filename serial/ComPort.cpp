@@ -145,12 +145,11 @@ void TApdCustomComPort::SetHWFlowOptions(THWFlowOptions options) {
     if (bufferResume_ == 0 || bufferResume_ > bufferFull_)
       bufferResume_ = RoundedShare(inSize_, 1, 10);
   }
+  // RTS or CTS handshake ends RS485 mode; the dispatcher leaves it as it
+  // applies the flow, before the device is written.
+  if (options & (hwfUseRTS | hwfRequireCTS)) rs485Mode_ = false;
   if (ApplyNow()) Check(dispatcher_->SetHardwareFlow(options, bufferFull_, bufferResume_));
   hwFlowOptions_ = options;
-  if (options & (hwfUseRTS | hwfRequireCTS)) {
-    rs485Mode_ = false;
-    if (ApplyNow()) dispatcher_->SetRS485Mode(false);
-  }
 }
 
 void TApdCustomComPort::SetSWFlowOptions(TSWFlowOptions options) {

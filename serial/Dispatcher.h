@@ -142,6 +142,8 @@ class TApdBaseDispatcher {
   bool DtrAutomatic() const;
   bool RtsAutomatic() const;
   std::int32_t SetQueueSizes(std::uint16_t inSize, std::uint16_t outSize);
+  // On: RTS is recorded off; the next SetHardwareFlow gives it to the
+  // transmitter. Hardware flow on RTS or CTS turns the mode off.
   void SetRS485Mode(bool on);
   bool RS485Mode() const;
   void SetThreadPriorityOffset(int offset);
@@ -227,6 +229,8 @@ class TApdBaseDispatcher {
   std::uint16_t NextTriggerHandle();
   DeliveryResult DeliverTrigger(platform::UINT msg, platform::WPARAM wParam, std::uint16_t lowWord);
   void RecomputeDeliveryLocked(DeliveryRequest request);
+  bool WriteQueuedNow(const std::uint8_t* block, std::uint32_t length, std::uint64_t generation);
+  void AdvanceOutputLocked(std::uint32_t count);
   void WriteOutputRing();
   void WaitForOutputIdle();
 
@@ -240,9 +244,11 @@ class TApdBaseDispatcher {
   void ComThreadMain();
   void DispThreadMain();
   void OutThreadMain();
-  void ProcessCommEvent(std::uint32_t events);
-  bool WaitForDispatchWork();
+  void ProcessCommEvent(std::uint32_t events, bool handedOver);
+  std::uint32_t WaitForDispatchWork(bool& handedOver);
+  bool WatchesInput();
   void WakeDispatchThread();
+  void SignalDispatchThread();
   bool TicksNeeded() const;
 
   std::uint16_t handle_ = 0;
@@ -274,6 +280,10 @@ class TApdBaseDispatcher {
   std::uint32_t outRead_ = 0;
   bool outFull_ = false;
   std::uint64_t outGeneration_ = 0;  // changes when the ring is emptied or freed
+  // A thread is writing from the ring: the output thread, or a thread that
+  // queued output while the writer was idle and hands it to the device at
+  // once (what the device does not take is left to the output thread).
+  bool writerBusy_ = false;
 
   std::uint32_t inSize_ = 0;
   std::uint32_t outSize_ = 0;
@@ -323,10 +333,16 @@ class TApdBaseDispatcher {
   std::thread dispThread_;
   std::thread outThread_;
   std::uint32_t commEvents_ = 0;  // handed from the event thread to the dispatch thread
+  // Where the device allows (set at open): the dispatch thread waits for
+  // received bytes itself, so an arrival wakes one thread, not two; queued
+  // output goes to the device at once while the writer is idle.
+  std::atomic<bool> inputWaits_{false};
+  std::atomic<bool> writesNow_{false};
+  bool inputGone_ = false;  // dispatch thread: the device failed its input wait
   std::atomic<std::uint64_t> commEventsHandled_{0};
   // Dispatch thread wake-ups: a comm event is ready, or a rescan is wanted
   // (a trigger was armed, the threads stop). The flags are raised before the
-  // event is set.
+  // event (or the device's input wait) is woken.
   platform::AutoResetEvent dispatchWake_;
   std::atomic<bool> commEventReady_{false};
   std::atomic<bool> rescan_{false};

@@ -193,36 +193,75 @@ std::uint32_t TApdBaseDispatcher::OutputFree() {
   return outSize_ - OutputUsedLocked();
 }
 
+// The block goes into the ring in every case, so that whatever is queued
+// meanwhile stays behind it. While the writer is idle, the caller then hands
+// it to the device at once, sparing the output thread's wake-up; what the
+// device does not take is left to the output thread.
 std::int32_t TApdBaseDispatcher::QueueOutput(const std::uint8_t* block, std::uint32_t length) {
   if (length == 0) return 0;
+  bool writeNow = false;
+  std::uint64_t generation = 0;
   {
     std::lock_guard guard(outputLock_);
     if (outRing_.empty()) return ecCommNotOpen;
-    if (outSize_ - OutputUsedLocked() < length) return ecOutputBufferTooSmall;
+    const std::uint32_t used = OutputUsedLocked();
+    if (outSize_ - used < length) return ecOutputBufferTooSmall;
     const std::uint32_t first = std::min(length, outSize_ - outWrite_);
     std::memcpy(outRing_.data() + outWrite_, block, first);
     std::memcpy(outRing_.data(), block + first, length - first);
     outWrite_ = (outWrite_ + length) % outSize_;
     if (outWrite_ == outRead_) outFull_ = true;
+    writeNow = writesNow_ && used == 0 && !writerBusy_;
+    writerBusy_ = writerBusy_ || writeNow;
+    generation = outGeneration_;
   }
+  {
+    std::lock_guard guard(mainLock_);
+    outputSent_ = true;
+  }
+  if (writeNow && !WriteQueuedNow(block, length, generation)) return 0;
   outReady_ = true;
   outWake_.Set();
-  std::lock_guard guard(mainLock_);
-  outputSent_ = true;
   return 0;
+}
+
+// The caller holds the writer role for the block it just queued at the
+// ring's start. True when bytes are left for the output thread.
+bool TApdBaseDispatcher::WriteQueuedNow(const std::uint8_t* block, std::uint32_t length,
+                                        std::uint64_t generation) {
+  std::uint32_t written = 0;
+  const std::uint32_t error = device_->WriteFileNow(block, length, written);
+  std::lock_guard guard(outputLock_);
+  writerBusy_ = false;
+  // A failed write drops its data, as the output thread's does.
+  const std::uint32_t done = error == platform::kErrorSuccess ? written : length;
+  if (generation == outGeneration_ && done > 0) AdvanceOutputLocked(done);
+  return OutputUsedLocked() > 0;
+}
+
+// Output lock held: count bytes of the ring have gone to the device.
+void TApdBaseDispatcher::AdvanceOutputLocked(std::uint32_t count) {
+  outRead_ = (outRead_ + count) % outSize_;
+  outFull_ = false;
+  if (outRead_ == outWrite_) outRead_ = outWrite_ = 0;
 }
 
 // Output thread: writes the ring in contiguous stretches until it is empty
 // or a flush is asked for.
 void TApdBaseDispatcher::WriteOutputRing() {
   for (;;) {
+    {
+      std::lock_guard guard(outSignalLock_);
+      if (outFlush_) return;
+    }
     const std::uint8_t* stretch = nullptr;
     std::uint32_t length = 0;
     std::uint64_t generation = 0;
     {
       std::lock_guard guard(outputLock_);
       const std::uint32_t used = OutputUsedLocked();
-      if (used == 0 || outRing_.empty()) return;
+      // A caller writing at once wakes this thread again if bytes are left.
+      if (used == 0 || outRing_.empty() || writerBusy_) return;
       if (outRead_ < outWrite_ || outWrite_ == 0) {
         length = outRead_ < outWrite_ ? outWrite_ - outRead_ : outSize_ - outRead_;
       } else {
@@ -234,14 +273,7 @@ void TApdBaseDispatcher::WriteOutputRing() {
       }
       stretch = outRing_.data() + outRead_;
       generation = outGeneration_;
-    }
-    {
-      std::lock_guard guard(outSignalLock_);
-      if (outFlush_) return;
-    }
-    {
-      std::lock_guard guard(outputLock_);
-      if (generation != outGeneration_) continue;  // purged while taking the stretch
+      writerBusy_ = true;
     }
     std::uint32_t written = 0;
     const std::uint32_t error = device_->WriteFile(stretch, length, written);
@@ -251,15 +283,8 @@ void TApdBaseDispatcher::WriteOutputRing() {
                                                                                       : length;
     {
       std::lock_guard guard(outputLock_);
-      if (generation == outGeneration_ && done > 0) {
-        outRead_ = (outRead_ + done) % outSize_;
-        outFull_ = false;
-        if (outRead_ == outWrite_) outRead_ = outWrite_ = 0;
-      }
-    }
-    if (error == platform::kErrorOperationAborted) {
-      std::lock_guard guard(outSignalLock_);
-      if (outFlush_) return;
+      writerBusy_ = false;
+      if (generation == outGeneration_ && done > 0) AdvanceOutputLocked(done);
     }
   }
 }

@@ -73,8 +73,11 @@ std::int32_t TApdBaseDispatcher::InitializePort(const PortOpenSettings& settings
   std::uint32_t error = kErrorSuccess;
   device_ = OpenDevice(settings.deviceName, error);
   if (!device_) return error == kErrorNotEnoughMemory ? ecOutOfMemory : SystemError(error);
+  inputWaits_ = device_->CanWaitForInput();
+  writesNow_ = device_->CanWriteNow();
   auto undo = [this](std::int32_t result) {
     device_->PurgeComm(kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear);
+    inputWaits_ = writesNow_ = false;
     device_.reset();
     ReleaseBuffers();
     return result;
@@ -84,6 +87,7 @@ std::int32_t TApdBaseDispatcher::InitializePort(const PortOpenSettings& settings
   ResetBuffers(settings.inSize, settings.outSize);
   closing_ = false;
   kill_ = false;
+  inputGone_ = false;
   {
     std::lock_guard guard(mainLock_);
     stopping_ = false;
@@ -255,6 +259,8 @@ std::int32_t TApdBaseDispatcher::SetHardwareFlow(std::uint8_t flags, std::uint16
   } else {
     dcb_.rtsControl = rtsState_ ? kRtsControlEnable : kRtsControlDisable;
   }
+  // RTS or CTS handshake ends RS485 mode, which would take RTS for itself.
+  if (flags & (kFlowUseRts | kFlowRequireCts)) rs485_ = false;
   if (rs485_) {
     dcb_.rtsControl = kRtsControlToggle;
     rtsAuto_ = true;
@@ -333,9 +339,12 @@ std::int32_t TApdBaseDispatcher::SetQueueSizes(std::uint16_t inSize, std::uint16
   return 0;
 }
 
+// RTS follows transmission from now on: the recorded state is off, as the
+// port's RTS property is, so that leaving the mode does not raise RTS again.
 void TApdBaseDispatcher::SetRS485Mode(bool on) {
   std::lock_guard guard(mainLock_);
   rs485_ = on;
+  if (on) rtsState_ = false;
 }
 
 bool TApdBaseDispatcher::RS485Mode() const {

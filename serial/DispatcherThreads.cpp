@@ -1,5 +1,7 @@
 // The event, dispatch and output threads.
+#include <optional>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 
 #include "serial/Dispatcher.h"
@@ -74,18 +76,25 @@ void TApdBaseDispatcher::StopThreads(bool fromDispatchThread) {
   }
 }
 
+// What a message's handler raises is its own failure: it is shown and the
+// stop goes on. A quit message is kept and posted again once the threads
+// have ended, so that the stop is neither cut short nor turned into a spin.
 void TApdBaseDispatcher::WaitProcessingMessages(const std::function<bool()>& done) {
   if (done()) return;
   // Ending threads post to this window, so the wait wakes at once.
   const HWND waiter = CreateMessageWindow([](UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
   stopWaiter_ = waiter;
+  std::optional<int> quitCode;
   while (!done()) {
-    ProcessMessages();
-    if (done()) break;
-    WaitMessage(kStopWaitSlice);
+    Pumped pumped = Pumped::None;
+    int code = 0;
+    RunUserAction([&] { pumped = ProcessOneMessage(&code); });
+    if (pumped == Pumped::Quit) quitCode = code;
+    if (pumped == Pumped::None && !done()) WaitMessage(kStopWaitSlice);
   }
   stopWaiter_ = 0;
   DestroyMessageWindow(waiter);
+  if (quitCode) PostQuitMessage(*quitCode);
 }
 
 void TApdBaseDispatcher::WaitForThreadsToEnd() {
@@ -117,7 +126,8 @@ void TApdBaseDispatcher::ThreadEnded(std::atomic<bool>& running) {
 }
 
 void TApdBaseDispatcher::ComThreadMain() {
-  device_->SetCommMask(kEventMask);
+  // Arrivals wake the dispatch thread directly where the device allows.
+  device_->SetCommMask(inputWaits_ ? kEventMask & ~kEvRxChar : kEventMask);
   CommTimeouts timeouts;
   timeouts.readInterval = CommTimeouts::kMaxTimeout;
   device_->SetCommTimeouts(timeouts);
@@ -141,7 +151,7 @@ void TApdBaseDispatcher::ComThreadMain() {
     if (kill_) break;
     commEvents_ = events;
     commEventReady_ = true;
-    dispatchWake_.Set();
+    SignalDispatchThread();
   }
   threadAck_.Set();
   ThreadEnded(comRunning_);
@@ -151,10 +161,11 @@ void TApdBaseDispatcher::DispThreadMain() {
   threadAck_.Set();
   try {
     while (!kill_ && !closing_) {
-      const bool eventReady = WaitForDispatchWork();
+      bool handedOver = false;
+      const std::uint32_t events = WaitForDispatchWork(handedOver);
       if (kill_) break;
-      if (eventReady) {
-        ProcessCommEvent(commEvents_);
+      if (events != 0) {
+        ProcessCommEvent(events, handedOver);
       } else {
         bool reread = false;
         {
@@ -182,24 +193,53 @@ void TApdBaseDispatcher::DispThreadMain() {
   ThreadEnded(dispRunning_);
 }
 
-// True when a comm event is ready; false after a rescan request or a tick.
-bool TApdBaseDispatcher::WaitForDispatchWork() {
+// The events to process: those of a comm event the event thread handed over
+// (handedOver), and kEvRxChar when this thread's own input wait found
+// bytes; 0 after a rescan request or a tick.
+std::uint32_t TApdBaseDispatcher::WaitForDispatchWork(bool& handedOver) {
   // Without a timeout when nothing needs the tick: every change that could
   // need a pass wakes this thread itself, and a timed wait costs a timer.
   // A signal left over from work already taken only costs one extra pass.
+  std::uint32_t arrivals = 0;
   if (!commEventReady_ && !rescan_) {
-    if (TicksNeeded())
+    const bool ticks = TicksNeeded();
+    if (inputWaits_) {
+      const bool watch = WatchesInput();
+      bool readable = false;
+      // A device that fails its input wait is not watched again; its event
+      // wait ends the event thread.
+      if (device_->WaitForInput(watch, ticks ? kDispatchTick : std::chrono::milliseconds(-1),
+                                readable) != kErrorSuccess)
+        inputGone_ = inputGone_ || watch;
+      if (readable) arrivals = kEvRxChar;
+    } else if (ticks) {
       dispatchWake_.Wait(kDispatchTick);
-    else
+    } else {
       dispatchWake_.Wait();
+    }
   }
   rescan_ = false;
-  return commEventReady_.exchange(false);
+  handedOver = commEventReady_.exchange(false);
+  return (handedOver ? commEvents_ : 0) | arrivals;
+}
+
+// A full buffer is not watched: the device would stay readable. The tick
+// reads again once a handler has made room.
+bool TApdBaseDispatcher::WatchesInput() {
+  std::lock_guard guard(inputLock_);
+  return !inputGone_ && !inFull_ && !dispatchBuffer_.empty();
 }
 
 void TApdBaseDispatcher::WakeDispatchThread() {
   rescan_ = true;
-  dispatchWake_.Set();
+  SignalDispatchThread();
+}
+
+void TApdBaseDispatcher::SignalDispatchThread() {
+  if (inputWaits_)
+    device_->WakeInputWait();
+  else
+    dispatchWake_.Set();
 }
 
 // Conditions that can change without a device event need the tick: output
@@ -216,7 +256,7 @@ bool TApdBaseDispatcher::TicksNeeded() const {
   return false;
 }
 
-void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events) {
+void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events, bool handedOver) {
   if (events & kModemEventMask) {
     RefreshModemStatus(true);
     StatusTriggerPass();
@@ -241,7 +281,7 @@ void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events) {
     if (read < kStreamingRead || closing_) break;
   }
   ++commEventsHandled_;
-  commEventDone_.Set();
+  if (handedOver) commEventDone_.Set();
 }
 
 void TApdBaseDispatcher::OutThreadMain() {
@@ -290,6 +330,15 @@ void TApdBaseDispatcher::WaitForOutputIdle() {
     device_->PurgeComm(kPurgeTxAbort);
     lock.lock();
     outSignal_.wait_for(lock, kStopWaitSlice, [this] { return outFlushAck_ || !outRunning_; });
+  }
+  lock.unlock();
+  // A caller writing at once is in one call that does not block.
+  for (;;) {
+    {
+      std::lock_guard guard(outputLock_);
+      if (!writerBusy_) return;
+    }
+    std::this_thread::yield();
   }
 }
 

@@ -18,6 +18,7 @@
 // fail with kErrorGenFailure; waits in progress return that error too.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,7 @@ namespace platform {
 
 // Windows error numbers the comm layer produces.
 constexpr std::uint32_t kErrorSuccess = 0;
+constexpr std::uint32_t kErrorInvalidFunction = 1;
 constexpr std::uint32_t kErrorFileNotFound = 2;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 constexpr std::uint32_t kErrorInvalidHandle = 6;
@@ -159,6 +161,35 @@ class CommDevice {
   virtual std::uint32_t GetCommModemStatus(std::uint32_t& status) = 0;
   virtual std::uint32_t EscapeCommFunction(std::uint32_t function) = 0;
   virtual std::uint32_t PurgeComm(std::uint32_t flags) = 0;
+
+  // Optional calls that spare a thread hop per arrival where the back-end
+  // has them (the base answers false and kErrorInvalidFunction).
+  //
+  // The thread that reads may wait for received data itself, instead of
+  // taking kEvRxChar events from another thread's WaitCommEvent (it then
+  // leaves kEvRxChar out of the mask). WaitForInput blocks until bytes may
+  // be read (readable := true; only while watchInput), WakeInputWait is
+  // called, the timeout passes (negative: none) or the device fails (that
+  // error, at once while watchInput). One thread waits at a time; a wake
+  // that finds no wait ends the next one at once. Spurious returns happen.
+  virtual bool CanWaitForInput() const { return false; }
+  virtual std::uint32_t WaitForInput(bool watchInput, std::chrono::milliseconds timeout,
+                                     bool& readable) {
+    (void)watchInput, (void)timeout;
+    readable = false;
+    return kErrorInvalidFunction;
+  }
+  virtual void WakeInputWait() {}
+  // Writes what the device takes at once (written may be 0) and returns at
+  // once. A line whose output the back-end gates itself (DSR, RTS toggle)
+  // takes nothing here.
+  virtual bool CanWriteNow() const { return false; }
+  virtual std::uint32_t WriteFileNow(const std::uint8_t* data, std::uint32_t size,
+                                     std::uint32_t& written) {
+    (void)data, (void)size;
+    written = 0;
+    return kErrorInvalidFunction;
+  }
 };
 
 // An in-memory port registered under a COM number (RegisterComDevice); tests

@@ -99,14 +99,15 @@ void Signal(int eventFd) {
 
 class PosixCommDevice final : public CommDevice {
  public:
-  PosixCommDevice(int fd, int epoll, int waitWake, int writeWake)
-      : fd_(fd), epoll_(epoll), waitWake_(waitWake), writeWake_(writeWake) {}
+  PosixCommDevice(int fd, int epoll, int waitWake, int writeWake, int inputWake)
+      : fd_(fd), epoll_(epoll), waitWake_(waitWake), writeWake_(writeWake), inputWake_(inputWake) {}
 
   ~PosixCommDevice() override {
     ioctl(fd_, TIOCNXCL);
     close(epoll_);
     close(waitWake_);
     close(writeWake_);
+    close(inputWake_);
     close(fd_);
   }
 
@@ -164,7 +165,11 @@ class PosixCommDevice final : public CommDevice {
     line.xoffChar = state.xoffChar;
     if (int error = posix::WriteLineSettings(fd_, line))
       return error == EINVAL ? kErrorInvalidParameter : Fail(error);
+    // A sender held by our XOFF is released when input XON/XOFF ends, or it
+    // would stay stopped for good.
+    if (inputHeld_ && emulated_.inX && !state.inX) ioctl(fd_, TCXONC, TCION);
     emulated_ = state;
+    if (!InputFlowEmulated()) inputHeld_ = false;
     // The kernel drives RTS itself under CRTSCTS; DTR handshake is ours.
     if (state.dtrControl != kDtrControlHandshake)
       SetLine(TIOCM_DTR, state.dtrControl == kDtrControlEnable);
@@ -189,12 +194,34 @@ class PosixCommDevice final : public CommDevice {
   std::uint32_t SetCommMask(std::uint32_t mask) override {
     std::lock_guard guard(lock_);
     if (vanished_) return kErrorGenFailure;
+    // Without kEvRxChar the event wait leaves arrivals to a reader's own
+    // wait; it still sees a hang-up.
+    const bool watchInput = (mask & kEvRxChar) != 0;
+    if (watchInput != eventWaitWatchesInput_) {
+      epoll_event input{};
+      input.events = (watchInput ? std::uint32_t{EPOLLIN} : 0u) | EPOLLET;
+      input.data.fd = fd_;
+      if (epoll_ctl(epoll_, EPOLL_CTL_MOD, fd_, &input) != 0) return Fail(errno);
+      eventWaitWatchesInput_ = watchInput;
+    }
     mask_ = mask;
     pendingEvents_ &= mask;
     ++maskGeneration_;
     Signal(waitWake_);
     return kErrorSuccess;
   }
+
+  bool CanWaitForInput() const override { return true; }
+  std::uint32_t WaitForInput(bool watchInput, std::chrono::milliseconds timeout,
+                             bool& readable) override;
+  void WakeInputWait() override {
+    // The waiter counts itself before its last look at the flag, so either
+    // it sees this wake or this sees it waiting.
+    if (!inputWakePending_.exchange(true) && inputWaiting_.load()) Signal(inputWake_);
+  }
+  bool CanWriteNow() const override { return true; }
+  std::uint32_t WriteFileNow(const std::uint8_t* data, std::uint32_t size,
+                             std::uint32_t& written) override;
 
   std::uint32_t WaitCommEvent(std::uint32_t& events) override;
   std::uint32_t ReadFile(std::uint8_t* buffer, std::uint32_t size, std::uint32_t& read) override;
@@ -302,7 +329,7 @@ class PosixCommDevice final : public CommDevice {
       case EINVAL:
         return kErrorInvalidParameter;
       case ENOTTY:
-        return 1;  // ERROR_INVALID_FUNCTION
+        return kErrorInvalidFunction;
       case EACCES:
       case EPERM:
         return kErrorAccessDenied;
@@ -407,6 +434,9 @@ class PosixCommDevice final : public CommDevice {
   const int epoll_;      // the device (edge-triggered input) and waitWake_
   const int waitWake_;   // eventfd: SetCommMask wakes the event wait
   const int writeWake_;  // eventfd: a TX abort wakes the writer
+  const int inputWake_;  // eventfd: WakeInputWait wakes the input wait
+  std::atomic<bool> inputWakePending_{false};
+  std::atomic<bool> inputWaiting_{false};
   std::mutex lock_;
   std::atomic<bool> vanished_{false};
   bool prepared_ = false;
@@ -415,6 +445,7 @@ class PosixCommDevice final : public CommDevice {
   int lastLines_ = 0;
   serial_icounter_struct lastCounts_{};
   std::uint32_t mask_ = 0;
+  bool eventWaitWatchesInput_ = true;  // as registered at open
   std::uint64_t maskGeneration_ = 0;
   std::uint32_t pendingEvents_ = 0;
   std::uint32_t errors_ = 0;
@@ -462,9 +493,12 @@ std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
     if (vanished_) return kErrorGenFailure;
     // A hung-up line may still hold bytes: they are read first, and the read
     // that finds the line gone makes the device vanish.
-    if (hungUp && !(arrived && InQueue() > 0)) {
-      vanished_ = true;
-      return kErrorGenFailure;
+    if (hungUp) {
+      if (InQueue() == 0) {
+        vanished_ = true;
+        return kErrorGenFailure;
+      }
+      arrived = true;
     }
     if (arrived) pendingEvents_ |= kEvRxChar & mask_;
   }
@@ -490,6 +524,52 @@ std::uint32_t PosixCommDevice::ReadFile(std::uint8_t* buffer, std::uint32_t size
   }
   if (n < 0 && (readError == EAGAIN || readError == EINTR)) return kErrorSuccess;
   return Fail(n == 0 ? EIO : readError);  // VMIN=1: a read of 0 is a hang-up
+}
+
+// Level-triggered: bytes left unread end the next wait at once. A hang-up
+// reads as readable too, so that the read that finds it makes the device
+// vanish; after that the wait fails at once while it watches input.
+std::uint32_t PosixCommDevice::WaitForInput(bool watchInput, std::chrono::milliseconds timeout,
+                                            bool& readable) {
+  readable = false;
+  if (watchInput && vanished_) return kErrorGenFailure;
+  if (inputWakePending_.exchange(false)) return kErrorSuccess;
+  inputWaiting_.store(true);
+  if (inputWakePending_.exchange(false)) {
+    inputWaiting_.store(false);
+    return kErrorSuccess;
+  }
+  pollfd fds[2] = {{watchInput ? fd_ : -1, POLLIN, 0}, {inputWake_, POLLIN, 0}};
+  const int n = poll(fds, 2, timeout.count() < 0 ? -1 : static_cast<int>(timeout.count()));
+  inputWaiting_.store(false);
+  if (n <= 0) return kErrorSuccess;
+  if (fds[1].revents & POLLIN) {
+    Consume(inputWake_);
+    inputWakePending_.store(false);
+  }
+  readable = fds[0].revents != 0;
+  return kErrorSuccess;
+}
+
+std::uint32_t PosixCommDevice::WriteFileNow(const std::uint8_t* data, std::uint32_t size,
+                                            std::uint32_t& written) {
+  written = 0;
+  {
+    std::lock_guard guard(lock_);
+    if (std::uint32_t error = Prepare()) return error;
+    // Gated lines wait for the line in WriteFile.
+    if (hasModemLines_ && (emulated_.rtsControl == kRtsControlToggle || emulated_.outxDsrFlow))
+      return kErrorSuccess;
+  }
+  if (size == 0) return kErrorSuccess;
+  const ssize_t n = write(fd_, data, size);
+  if (n > 0) {
+    written = static_cast<std::uint32_t>(n);
+    return kErrorSuccess;
+  }
+  if (n < 0 && (errno == EAGAIN || errno == EINTR)) return kErrorSuccess;
+  std::lock_guard guard(lock_);
+  return Fail(n < 0 ? errno : EIO);
 }
 
 std::uint32_t PosixCommDevice::WriteFile(const std::uint8_t* data, std::uint32_t size,
@@ -567,22 +647,23 @@ std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::strin
   const int epoll = epoll_create1(EPOLL_CLOEXEC);
   const int waitWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   const int writeWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  const int inputWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   epoll_event input{};
   input.events = EPOLLIN | EPOLLET;
   input.data.fd = fd;
   epoll_event wake{};
   wake.events = EPOLLIN;
   wake.data.fd = waitWake;
-  if (epoll < 0 || waitWake < 0 || writeWake < 0 ||
+  if (epoll < 0 || waitWake < 0 || writeWake < 0 || inputWake < 0 ||
       epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &input) != 0 ||
       epoll_ctl(epoll, EPOLL_CTL_ADD, waitWake, &wake) != 0) {
-    for (int made : {epoll, waitWake, writeWake})
+    for (int made : {epoll, waitWake, writeWake, inputWake})
       if (made >= 0) close(made);
     ioctl(fd, TIOCNXCL);
     return refuse(kErrorNotEnoughMemory);
   }
   error = kErrorSuccess;
-  return std::make_unique<PosixCommDevice>(fd, epoll, waitWake, writeWake);
+  return std::make_unique<PosixCommDevice>(fd, epoll, waitWake, writeWake, inputWake);
 }
 
 }  // namespace platform
