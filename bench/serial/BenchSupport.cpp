@@ -92,6 +92,7 @@ ChildResult Child::Wait() {
   wait4(pid_, &result.status, 0, &usage);
   result.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
                       usage.ru_stime.tv_usec / 1e6;
+  result.wakeUps = usage.ru_nvcsw;
   if (readyPipe_ >= 0) close(readyPipe_);
   return result;
 }

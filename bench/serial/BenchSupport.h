@@ -40,6 +40,7 @@ class BenchPty {
 
 struct ChildResult {
   double cpuSeconds = 0;  // user + system
+  long wakeUps = 0;       // voluntary context switches: each sleep ended by a wake-up
   int status = 0;
 };
 

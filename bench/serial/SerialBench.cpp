@@ -40,6 +40,7 @@ std::string self;
 struct Run {
   double seconds = 0;
   double cpu = 0;
+  long wakeUps = 0;
 };
 
 int OpenSlave(const BenchPty& pty, int flags) {
@@ -78,7 +79,7 @@ Run ReferenceReceive(const BenchPty& pty, const std::vector<std::string>& argv,
     kill(child.Pid(), SIGTERM);
   }
   const ChildResult result = child.Wait();
-  return {Seconds(Clock::now() - start), result.cpuSeconds};
+  return {Seconds(Clock::now() - start), result.cpuSeconds, result.wakeUps};
 }
 
 Run EngineReceive(const BenchPty& pty, std::size_t count, const std::function<void()>& feed) {
@@ -88,7 +89,7 @@ Run EngineReceive(const BenchPty& pty, std::size_t count, const std::function<vo
   const auto start = Clock::now();
   feed();
   const ChildResult result = child.Wait();
-  return {Seconds(Clock::now() - start), result.cpuSeconds};
+  return {Seconds(Clock::now() - start), result.cpuSeconds, result.wakeUps};
 }
 
 // Interleaves reference and engine runs, alternating which goes first.
@@ -128,10 +129,12 @@ void BenchReceive(const BenchPty& pty, int pairs) {
     headRate.push_back(kBulkBytes / kMegabyte / head.seconds);
     engineRate.push_back(kBulkBytes / kMegabyte / engine.seconds);
   }
-  std::printf("receive 64 MiB: head -c %.1f MB/s, engine %.1f MB/s (medians)\n",
-              Summarise(headRate).median, Summarise(engineRate).median);
-  PrintRatio("receive throughput, engine / head -c", speed, ">= 0.8");
-  PrintRatio("receive CPU per MB, engine / head -c", cpu, "<= 1.5");
+  std::printf(
+      "receive 64 MiB: head -c %.1f MB/s (the pseudo-terminal's own rate), engine %.1f MB/s "
+      "(medians)\n",
+      Summarise(headRate).median, Summarise(engineRate).median);
+  PrintRatio("receive throughput, engine / head -c", speed, ">= 0.95");
+  PrintRatio("receive CPU per MB, engine / head -c", cpu, "<= 1.1");
 }
 
 void BenchPaced(const BenchPty& pty, int pairs) {
@@ -141,15 +144,20 @@ void BenchPaced(const BenchPty& pty, int pairs) {
   auto runs = Pairs(pairs, [&](bool engine) {
     return engine ? EngineReceive(pty, bytes, feed) : ReferenceReceive(pty, {"cat"}, feed, true);
   });
-  std::vector<double> ratio, catLoad, engineLoad;
+  const double arrivals = static_cast<double>(bytes / 64);
+  std::vector<double> ratio, catLoad, engineLoad, catWakes, engineWakes;
   for (const auto& [cat, engine] : runs) {
     ratio.push_back((engine.cpu / engine.seconds) / (cat.cpu / cat.seconds));
     catLoad.push_back(100 * cat.cpu / cat.seconds);
     engineLoad.push_back(100 * engine.cpu / engine.seconds);
+    catWakes.push_back(cat.wakeUps / arrivals);
+    engineWakes.push_back(engine.wakeUps / arrivals);
   }
   std::printf("paced 921600 baud: cat %.2f%%, engine %.2f%% of a core (medians)\n",
               Summarise(catLoad).median, Summarise(engineLoad).median);
-  PrintRatio("paced reader CPU, engine / cat", ratio, "<= 2");
+  std::printf("  wake-ups per 64-byte arrival: cat %.2f, engine %.2f (all threads; medians)\n",
+              Summarise(catWakes).median, Summarise(engineWakes).median);
+  PrintRatio("paced reader CPU, engine / cat", ratio, "<= 1.6");
 }
 
 void BenchIdle(const BenchPty& pty) {
@@ -249,7 +257,7 @@ void BenchTransmit(const BenchPty& pty, int pairs) {
       "transmit 64 MiB in 4 KiB blocks (engine OutSize 65535): write loop %.1f MB/s, "
       "engine %.1f MB/s (medians)\n",
       Summarise(loopRate).median, Summarise(engineRate).median);
-  PrintRatio("transmit throughput, engine / write loop", speed, ">= 0.8");
+  PrintRatio("transmit throughput, engine / write loop", speed, ">= 0.9");
 }
 
 }  // namespace

@@ -264,6 +264,42 @@ TEST_F(ComPortTest, RS485ModeDropsRtsFlowAndLetsRtsFollowTransmission) {
   EXPECT_FALSE(port_.RS485Mode());
 }
 
+struct RS485FlowCase {
+  const char* name;
+  THWFlowOptions options;
+  std::uint8_t rtsControl;  // what the device holds afterwards
+};
+
+class RS485FlowTest : public ComPortTest, public testing::WithParamInterface<RS485FlowCase> {};
+
+// Handshake on RTS or CTS ends RS485 mode on the device too, not only in the
+// properties.
+TEST_P(RS485FlowTest, HandshakeOnRtsOrCtsEndsTheModeOnTheDevice) {
+  port_.SetOpen(true);
+  port_.SetRS485Mode(true);
+  ASSERT_EQ(fake_->State().rtsControl, kRtsControlToggle);
+  port_.SetHWFlowOptions(GetParam().options);
+  EXPECT_FALSE(port_.RS485Mode());
+  EXPECT_EQ(port_.HWFlowOptions(), GetParam().options);
+  EXPECT_EQ(fake_->State().rtsControl, GetParam().rtsControl);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, RS485FlowTest,
+    testing::Values(RS485FlowCase{"RtsHandshake", hwfUseRTS, kRtsControlHandshake},
+                    RS485FlowCase{"CtsRequired", hwfRequireCTS, kRtsControlDisable}),
+    [](const testing::TestParamInfo<RS485FlowCase>& info) { return info.param.name; });
+
+TEST_F(ComPortTest, LeavingRS485ModeKeepsRtsOffAsThePropertySays) {
+  port_.SetOpen(true);
+  ASSERT_TRUE(fake_->RtsOn());
+  port_.SetRS485Mode(true);
+  port_.SetRS485Mode(false);
+  EXPECT_FALSE(port_.RTS());
+  EXPECT_FALSE(fake_->RtsOn());
+  EXPECT_EQ(fake_->State().rtsControl, kRtsControlDisable);
+}
+
 TEST_F(ComPortTest, ClosedPortReadsAsIdle) {
   EXPECT_EQ(port_.OutputFree(), 4096);
   port_.SetOutSize(100);

@@ -312,6 +312,56 @@ TEST_P(CommDeviceContractTest, LinesOfAPortWithoutModemLinesReadOff) {
   EXPECT_EQ(lines, 0u);
 }
 
+// The optional calls, on back-ends that have them.
+TEST_P(CommDeviceContractTest, InputWaitEndsWhenBytesArrive) {
+  if (!device_->CanWaitForInput()) GTEST_SKIP() << "this back-end has no input wait";
+  bool readable = true;
+  EXPECT_EQ(device_->WaitForInput(true, std::chrono::milliseconds(20), readable), kErrorSuccess);
+  EXPECT_FALSE(readable) << "nothing came within the timeout";
+  auto wait = std::async(std::launch::async, [&] {
+    bool arrived = false;
+    const std::uint32_t error = device_->WaitForInput(true, std::chrono::milliseconds(-1), arrived);
+    return std::make_pair(error, arrived);
+  });
+  harness_->peer->Send(Bytes("x"));
+  ASSERT_EQ(wait.wait_for(kTimeout), std::future_status::ready);
+  EXPECT_EQ(wait.get(), std::make_pair(kErrorSuccess, true));
+  EXPECT_EQ(ReadAll(1), Bytes("x"));
+}
+
+TEST_P(CommDeviceContractTest, AWakeEndsTheInputWaitOrTheNextOne) {
+  if (!device_->CanWaitForInput()) GTEST_SKIP() << "this back-end has no input wait";
+  device_->WakeInputWait();
+  bool readable = true;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(device_->WaitForInput(true, kTimeout, readable), kErrorSuccess);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, kTimeout / 2) << "an earlier wake ends it";
+  EXPECT_FALSE(readable);
+  auto wait = std::async(std::launch::async, [&] {
+    bool arrived = false;
+    return device_->WaitForInput(false, std::chrono::milliseconds(-1), arrived);
+  });
+  while (wait.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+    device_->WakeInputWait();
+  EXPECT_EQ(wait.get(), kErrorSuccess);
+}
+
+TEST_P(CommDeviceContractTest, WritingNowTakesWhatTheLineTakesWithoutBlocking) {
+  if (!device_->CanWriteNow()) GTEST_SKIP() << "this back-end has no immediate write";
+  const auto bytes = Bytes("now");
+  std::uint32_t written = 0;
+  ASSERT_EQ(device_->WriteFileNow(bytes.data(), 3, written), kErrorSuccess);
+  EXPECT_EQ(written, 3u);
+  EXPECT_EQ(harness_->peer->Receive(3, kTimeout), bytes);
+  // Nobody reads the far end now: the line fills, and then takes nothing.
+  const std::vector<std::uint8_t> block(1 << 16, 'w');
+  for (int i = 0; i < 64 && written > 0; ++i)
+    ASSERT_EQ(
+        device_->WriteFileNow(block.data(), static_cast<std::uint32_t>(block.size()), written),
+        kErrorSuccess);
+  EXPECT_EQ(written, 0u);
+}
+
 std::string BackendName(const testing::TestParamInfo<Backend>& info) {
   return info.param == Backend::Fake ? "Fake" : "Native";
 }
