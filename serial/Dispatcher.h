@@ -3,7 +3,10 @@
 // It owns the open comm device and three threads: the event thread waits for
 // device events, the dispatch thread reads received bytes into the 8192-byte
 // dispatch buffer, checks triggers and delivers them, the output thread
-// writes the output ring to the device. Handlers registered with it receive
+// writes the output ring to the device. Where the device allows, the dispatch
+// thread waits for received bytes itself and output queued while the writer
+// is idle goes to the device from the queueing thread, so that an arrival
+// and its answer cost one wake-up. Handlers registered with it receive
 // trigger messages:
 //   - event handlers are called directly on the dispatch thread, with no lock
 //     of the dispatcher held, so they may take input, queue output and arm
@@ -151,7 +154,9 @@ class TApdBaseDispatcher {
   std::int32_t PurgeOutput();
 
   // --- Data (any thread) ----------------------------------------------------
-  // 0, or -3006 when the ring lacks room (nothing is queued).
+  // 0, or -3006 when the ring lacks room (nothing is queued). While the
+  // writer is idle the calling thread hands the block to the device itself,
+  // without blocking; the output thread writes what the device did not take.
   std::int32_t QueueOutput(const std::uint8_t* block, std::uint32_t length);
   // One byte (0..255), or -3007 when none is there.
   std::int32_t TakeInput();
