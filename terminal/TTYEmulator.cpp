@@ -94,16 +94,32 @@ void TAdTTYEmulator::syncColors() {
 void TAdTTYEmulator::DeferredRepaint() {
   if (!terminal_) return;
   syncColors();
-  InvalidRect rect;
+  ScreenChanges changes;
+  bool pending = buffer_.TakeScreenChanges(changes);
   if (fullRepaint_) {
     fullRepaint_ = false;
-    for (int row = 1; row <= buffer_.RowCount(); ++row) paintRow(row, 1, buffer_.ColCount());
-    while (buffer_.TakeInvalidArea(rect)) {
-    }
+    paintVisibleRows();
     return;
   }
-  while (buffer_.TakeInvalidArea(rect))
-    for (int row = rect.top; row <= rect.bottom; ++row) paintRow(row, rect.left, rect.right);
+  if (!pending) return;
+  ScreenRow top = terminal_->ClientTopRow();
+  ScreenRow end = top + terminal_->ClientRows();
+  // The view's bottom rows that a move uncovers show rows it did not show.
+  ScreenRow uncovered = end - std::min(changes.scrolledRows, end - top);
+  if (uncovered > top && uncovered < end) terminal_->MoveCellsUp(changes.scrolledRows);
+  const CellRect& area = changes.area;
+  for (ScreenRow row = top; row < end; ++row) {
+    if (row >= uncovered)
+      paintRow(row, Column(1), buffer_.LastColumn());
+    else if (changes.changed && row >= area.top && row <= area.bottom)
+      paintRow(row, area.left, area.right);
+  }
+}
+
+void TAdTTYEmulator::paintVisibleRows() {
+  ScreenRow top = terminal_->ClientTopRow();
+  for (ScreenRow row = top; row < top + terminal_->ClientRows(); ++row)
+    paintRow(row, Column(1), buffer_.LastColumn());
 }
 
 void TAdTTYEmulator::Paint() {
@@ -114,25 +130,25 @@ void TAdTTYEmulator::Paint() {
   if (cellWidth <= 0 || cellHeight <= 0) return;
   PixelRect clip = terminal_->Canvas().ClipRect();
   if (clip.right <= clip.left || clip.bottom <= clip.top) return;
-  int leftCol = terminal_->ClientLeftCol();
-  int topRow = terminal_->ClientTopRow();
-  int firstCol = clip.left / cellWidth + leftCol;
-  int lastCol = leftCol + (clip.right - 1) / cellWidth;
-  int firstRow = clip.top / cellHeight + topRow;
-  int lastRow = topRow + (clip.bottom - 1) / cellHeight;
-  for (int row = firstRow; row <= lastRow; ++row) paintRow(row, firstCol, lastCol);
+  Column leftCol = terminal_->ClientLeftCol();
+  ScreenRow topRow = terminal_->ClientTopRow();
+  Column firstCol = leftCol + clip.left / cellWidth;
+  Column lastCol = leftCol + (clip.right - 1) / cellWidth;
+  ScreenRow firstRow = topRow + clip.top / cellHeight;
+  ScreenRow lastRow = topRow + (clip.bottom - 1) / cellHeight;
+  for (ScreenRow row = firstRow; row <= lastRow; ++row) paintRow(row, firstCol, lastCol);
 }
 
-void TAdTTYEmulator::paintRow(int row, int fromCol, int toCol) {
-  int topRow = terminal_->ClientTopRow();
-  int leftCol = terminal_->ClientLeftCol();
-  int lastVisibleRow = topRow + terminal_->ClientRows() - 1;
-  int lastVisibleCol = leftCol + terminal_->ClientCols() - 1;
+void TAdTTYEmulator::paintRow(ScreenRow row, Column fromCol, Column toCol) {
+  ScreenRow topRow = terminal_->ClientTopRow();
+  Column leftCol = terminal_->ClientLeftCol();
+  ScreenRow lastVisibleRow = topRow + (terminal_->ClientRows() - 1);
+  Column lastVisibleCol = leftCol + (terminal_->ClientCols() - 1);
   if (row < topRow || row > lastVisibleRow) return;
   if (toCol < leftCol || fromCol > lastVisibleCol) return;
   // Also kept inside the buffer, whatever the view believes it shows.
-  fromCol = std::max({fromCol, leftCol, 1});
-  toCol = std::min({toCol, lastVisibleCol, buffer_.ColCount()});
+  fromCol = std::max({fromCol, leftCol, Column(1)});
+  toCol = std::min({toCol, lastVisibleCol, buffer_.LastColumn()});
   const std::uint8_t* chars = buffer_.RowChars(row);
   const std::uint8_t* attrs = buffer_.RowAttrs(row);
   const TerminalColor* fores = buffer_.RowForeColors(row);
@@ -140,19 +156,21 @@ void TAdTTYEmulator::paintRow(int row, int fromCol, int toCol) {
   if (!chars || fromCol > toCol) return;
 
   runs_.clear();
-  int start = fromCol - 1;
-  for (int col = start + 1; col <= toCol; ++col) {
-    bool ends = col == toCol || col - start == kMaxRunChars || fores[col] != fores[start] ||
+  int start = IndexOf(fromCol).Value();
+  int last = IndexOf(toCol).Value();
+  for (int col = start + 1; col <= last + 1; ++col) {
+    bool ends = col == last + 1 || col - start == kMaxRunChars || fores[col] != fores[start] ||
                 backs[col] != backs[start] || attrs[col] != attrs[start];
     if (!ends) continue;
-    runs_.push_back({start + 1, col, fores[start], backs[start], attrs[start]});
+    runs_.push_back({ColumnOf(ColIndex(start)), ColumnOf(ColIndex(col - 1)), fores[start],
+                     backs[start], attrs[start]});
     start = col;
   }
   // Collected left to right, drawn right to left.
-  for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) drawRun(row, *run, chars);
+  for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) paintRun(row, *run, chars);
 }
 
-void TAdTTYEmulator::drawRun(int row, const Run& run, const std::uint8_t* chars) {
+void TAdTTYEmulator::paintRun(ScreenRow row, const Run& run, const std::uint8_t* chars) {
   int length = run.lastCol - run.firstCol + 1;
   int cellWidth = terminal_->CharWidth();
   std::fill(cellAdvances_.begin(), cellAdvances_.end(), cellWidth);
@@ -161,7 +179,7 @@ void TAdTTYEmulator::drawRun(int row, const Run& run, const std::uint8_t* chars)
   bool reverse = (run.attrs & kAttrReverse) != 0;
   bool selected = (run.attrs & kAttrSelected) != 0;
   if (reverse != selected) std::swap(fore, back);
-  std::memcpy(runText_.data(), chars + run.firstCol - 1, std::size_t(length));
+  std::memcpy(runText_.data(), chars + IndexOf(run.firstCol).Value(), std::size_t(length));
   runText_[std::size_t(length)] = 0;
   int x = (run.firstCol - terminal_->ClientLeftCol()) * cellWidth;
   int y = (row - terminal_->ClientTopRow()) * terminal_->CharHeight();

@@ -3,10 +3,11 @@
 // move the cursor; every other byte below 0x20 is dropped. No escape
 // sequences are interpreted.
 //
-// Painting: rows are drawn in runs of cells with equal colours and
-// attributes, right to left, one canvas call per run of at most
-// kMaxRunChars cells, each cell advancing exactly the view's cell width.
-// Colours follow the view's colour and font colour. GUI thread only.
+// Painting: after a scroll the view moves the rows it shows and only the
+// rows uncovered and the cells changed are drawn; rows are drawn in runs of cells with equal
+// colours and attributes, right to left, one canvas call per run of at most kMaxRunChars cells,
+// each cell advancing exactly the view's cell width. Colours follow the view's colour and font
+// colour. GUI thread only.
 #pragma once
 
 #include <array>
@@ -35,16 +36,18 @@ class TAdTTYEmulator : public TAdTerminalEmulator {
 
  private:
   struct Run {
-    int firstCol;
-    int lastCol;
+    Column firstCol;
+    Column lastCol;
     TerminalColor fore;
     TerminalColor back;
     std::uint8_t attrs;
   };
 
   void syncColors();
-  void paintRow(int row, int fromCol, int toCol);
-  void drawRun(int row, const Run& run, const std::uint8_t* chars);
+  // Every row the view shows, the whole width.
+  void paintVisibleRows();
+  void paintRow(ScreenRow row, Column fromCol, Column toCol);
+  void paintRun(ScreenRow row, const Run& run, const std::uint8_t* chars);
 
   std::array<std::int32_t, kMaxRunChars> cellAdvances_{};
   std::array<char, kMaxRunChars + 1> runText_{};

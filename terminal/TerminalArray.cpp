@@ -48,28 +48,20 @@ void TadTerminalArray::fillCells(std::uint8_t* row, int from, int to, std::uint3
   }
 }
 
-void TadTerminalArray::completeRow(int index, int upTo) const {
-  RowState& state = rowStates_[index];
-  fillCells(blockRowStart(index), state.filled, upTo, state.fill);
+void TadTerminalArray::completeRow(RowState& state, std::uint8_t* start, int upTo) const {
+  fillCells(start, state.filled, upTo, state.fill);
   state.filled = upTo;
 }
 
-void TadTerminalArray::SetColCount(int colCount) {
-  resize(colCount, rowCount_);
-}
-
-void TadTerminalArray::SetRowCount(int rowCount) {
-  resize(colCount_, rowCount);
-}
-
-void TadTerminalArray::resize(int colCount, int rowCount) {
+void TadTerminalArray::Resize(int colCount, int rowCount, PlaneRow oldest) {
   if (colCount < 0 || rowCount < 0) return;
   int oldCols = colCount_;
   int oldRows = rowCount_;
   bool wasAllocated = block_ != nullptr;
   if (wasAllocated) {
     // An allocated plane never drops to zero rows or columns.
-    if ((colCount == oldCols && rowCount == oldRows) || colCount == 0 || rowCount == 0) return;
+    if (colCount == 0 || rowCount == 0) return;
+    if (colCount == oldCols && rowCount == oldRows && oldest == PlaneRow(0)) return;
   } else {
     colCount_ = colCount;
     rowCount_ = rowCount;
@@ -87,7 +79,7 @@ void TadTerminalArray::resize(int colCount, int rowCount) {
     int keepCols = std::min(oldCols, colCount);
     auto* newStart = reinterpret_cast<std::uint8_t*>(newBlock.get());
     for (int i = 0; i < keepRows; ++i) {
-      int from = blockRow(oldRows - keepRows + i);
+      PlaneRow from((oldest.Value() + oldRows - keepRows + i) % oldRows);
       int to = rowCount - keepRows + i;
       complete(from, keepCols);
       std::memcpy(newStart + to * rowBytes, blockRowStart(from),
@@ -100,42 +92,34 @@ void TadTerminalArray::resize(int colCount, int rowCount) {
   colCount_ = colCount;
   rowCount_ = rowCount;
   rowWidth_ = newWidth;
-  rowOrigin_ = 0;
 }
 
 void TadTerminalArray::ClearAll() {
+  ClearRows(PlaneRow(0), PlaneRow(rowCount_));
+}
+
+void TadTerminalArray::ClearRows(PlaneRow first, PlaneRow end) {
   if (!block_) return;
-  for (int index = 0; index < rowCount_; ++index) clearBlockRow(index);
+  first = std::max(first, PlaneRow(0));
+  end = std::min(end, PlaneRow(rowCount_));
+  for (PlaneRow row = first; row < end; ++row) ClearRow(row);
 }
 
-void TadTerminalArray::ClearRows(int firstRow, int lastRow) {
-  if (!block_) return;
-  firstRow = std::max(firstRow, 0);
-  lastRow = std::min(lastRow, rowCount_ - 1);
-  for (int row = firstRow; row <= lastRow; ++row) clearBlockRow(blockRow(row));
-}
-
-void TadTerminalArray::ClearItems(int row, int firstCol, int lastCol) {
-  FillItems(row, firstCol, lastCol - firstCol + 1, fillItem_);
-}
-
-void TadTerminalArray::fillItems(int row, int col, int count, std::uint32_t item) {
-  count = std::min(count, colCount_ - col);
-  int index = blockRow(row);
-  complete(index, col);
-  fillCells(blockRowStart(index), col, col + count, item & itemMask_);
-  RowState& state = rowStates_[index];
-  state.filled = std::max(state.filled, col + count);
+void TadTerminalArray::fillInside(PlaneRow row, ColIndex col, int count, std::uint32_t item) {
+  complete(row, col.Value());
+  fillCells(blockRowStart(row), col.Value(), col.Value() + count, item);
+  RowState& state = rowStates_[row.Value()];
+  state.filled = std::max(state.filled, col.Value() + count);
 }
 
 void TadTerminalArray::ReplaceItems(std::uint32_t oldItem, std::uint32_t newItem) {
   if (!block_) return;
   oldItem &= itemMask_;
   newItem &= itemMask_;
-  for (int index = 0; index < rowCount_; ++index) {
-    RowState& state = rowStates_[index];
+  for (PlaneRow row(0); row < PlaneRow(rowCount_); ++row) {
+    RowState& state = rowStates_[row.Value()];
     if (state.fill == oldItem) state.fill = newItem;
-    std::uint8_t* start = blockRowStart(index);
+    std::uint8_t* start = blockRowStart(row);
     switch (itemSize_) {
       case 1:
         replaceCells<std::uint8_t>(start, state.filled, oldItem, newItem);
@@ -150,48 +134,38 @@ void TadTerminalArray::ReplaceItems(std::uint32_t oldItem, std::uint32_t newItem
   }
 }
 
-void TadTerminalArray::scrollRows(int count, int firstRow, int lastRow) {
+void TadTerminalArray::ScrollRows(int count, PlaneRow first, PlaneRow end) {
   if (!block_ || count == 0) return;
-  firstRow = std::max(firstRow, 0);
-  lastRow = std::min(lastRow, rowCount_ - 1);
-  int rangeRows = lastRow - firstRow + 1;
+  first = std::max(first, PlaneRow(0));
+  end = std::min(end, PlaneRow(rowCount_));
+  int rangeRows = end - first;
   if (rangeRows <= 0) return;
   int distance = count > 0 ? count : -count;
   if (distance >= rangeRows) {
-    ClearRows(firstRow, lastRow);
+    ClearRows(first, end);
     return;
   }
-  if (rangeRows == rowCount_) {
-    // The whole plane: turn the origin instead of moving rows.
-    rowOrigin_ = (rowOrigin_ + count + rowCount_) % rowCount_;
+  std::size_t rowBytes = static_cast<std::size_t>(rowWidth_) * itemSize_;
+  auto move = [&](PlaneRow to, PlaneRow from) {
+    std::memcpy(blockRowStart(to), blockRowStart(from), rowBytes);
+    rowStates_[to.Value()] = rowStates_[from.Value()];
+  };
+  if (count > 0) {
+    for (PlaneRow row = first; row < end - distance; ++row) move(row, row + distance);
+    ClearRows(end - distance, end);
   } else {
-    std::size_t rowBytes = static_cast<std::size_t>(rowWidth_) * itemSize_;
-    auto move = [&](int to, int from) {
-      int toIndex = blockRow(to);
-      int fromIndex = blockRow(from);
-      std::memcpy(blockRowStart(toIndex), blockRowStart(fromIndex), rowBytes);
-      rowStates_[toIndex] = rowStates_[fromIndex];
-    };
-    if (count > 0) {
-      for (int row = firstRow; row <= lastRow - distance; ++row) move(row, row + distance);
-    } else {
-      for (int row = lastRow; row >= firstRow + distance; --row) move(row, row - distance);
-    }
+    for (PlaneRow row = end - 1; row >= first + distance; --row) move(row, row - distance);
+    ClearRows(first, first + distance);
   }
-  if (count > 0)
-    ClearRows(lastRow - distance + 1, lastRow);
-  else
-    ClearRows(firstRow, firstRow + distance - 1);
 }
 
-void* TadTerminalArray::GetItemPtr(int row, int col) {
-  if (!block_ || row < 0 || row >= rowCount_ || col < 0 || col >= colCount_) return nullptr;
-  int index = blockRow(row);
-  complete(index, colCount_);
-  return blockRowStart(index) + static_cast<std::size_t>(col) * itemSize_;
+void* TadTerminalArray::GetItemPtr(PlaneRow row, ColIndex col) {
+  if (!validCell(row, col)) return nullptr;
+  complete(row, colCount_);
+  return blockRowStart(row) + static_cast<std::size_t>(col.Value()) * itemSize_;
 }
 
-const void* TadTerminalArray::GetItemPtr(int row, int col) const {
+const void* TadTerminalArray::GetItemPtr(PlaneRow row, ColIndex col) const {
   return const_cast<TadTerminalArray*>(this)->GetItemPtr(row, col);
 }
 

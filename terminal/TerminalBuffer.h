@@ -19,9 +19,10 @@
 #include <functional>
 #include <vector>
 
-#include "terminal/InvalidRects.h"
+#include "terminal/InvalidArea.h"
 #include "terminal/TerminalArray.h"
 #include "terminal/TerminalColor.h"
+#include "terminal/TerminalCoords.h"
 
 namespace terminal {
 
@@ -32,7 +33,8 @@ constexpr std::uint8_t kAttrSelected = 0x40;
 
 class TAdTerminalBuffer {
  public:
-  using CursorMovedEvent = std::function<void(TAdTerminalBuffer* sender, int row, int col)>;
+  using CursorMovedEvent =
+      std::function<void(TAdTerminalBuffer* sender, ScreenRow row, Column col)>;
 
   // 80 columns, 24 screen rows, 200 rows in all, silver on black, the cursor
   // at (1, 1), tab stops every 8 columns from column 1, the screen invalid.
@@ -49,7 +51,9 @@ class TAdTerminalBuffer {
   void SetRowCount(int count);
   // Below RowCount also lowers RowCount; the cursor keeps its screen row.
   void SetSVRowCount(int count);
-  int OldestRow() const { return 1 - (svRowCount_ - rowCount_); }
+  ScreenRow OldestRow() const { return ScreenRow(1 - (svRowCount_ - rowCount_)); }
+  Column LastColumn() const { return Column(colCount_); }
+  ScreenRow BottomRow() const { return ScreenRow(rowCount_); }
 
   std::uint8_t BlankChar() const { return blankChar_; }
   TerminalColor ForeColor() const { return foreColor_; }
@@ -70,26 +74,26 @@ class TAdTerminalBuffer {
     // Inline for the usual stretch, one that ends before the last column of
     // the cursor's row: no wrap to handle, and the one cursor move is
     // reported at once outside an update, as EndUpdate would.
-    if (count > 0 && !wrapPending_ && count < std::size_t(colCount_ - cursorCol_)) {
+    if (count > 0 && !wrapPending_ && count < std::size_t(colCount_ - cursorCol_.Value())) {
       storeRun(chars, int(count));
       cursorCol_ += int(count);
       signalCursorMoved();
       return;
     }
-    writeChars(chars, count);
+    writeWrapping(chars, count);
   }
   // Between these, OnCursorMoved is held back; EndUpdate calls it once with
   // the final position if the cursor moved meanwhile. Calls do not nest.
   void BeginUpdate() { updating_ = true; }
   void EndUpdate();
   // Inline: a line of text costs one of each.
-  void CarriageReturn() { moveCursor(cursorRow_, 0); }
+  void CarriageReturn() { moveCursor(cursorRow_, ColIndex(0)); }
   void LineFeed() {
-    if (cursorRow_ < bottomRow()) {
+    if (cursorRow_ < lastBufferRow()) {
       moveCursor(cursorRow_ + 1, cursorCol_);
     } else {
       wrapPending_ = false;
-      scrollUp();
+      scrollAllUp();
     }
   }
   void Backspace();
@@ -97,26 +101,30 @@ class TAdTerminalBuffer {
   // Clears every row, history included, and homes the cursor.
   void EraseEverything();
 
-  int CursorRow() const { return cursorRow_ - screenTop() + 1; }
-  int CursorCol() const { return cursorCol_ + 1; }
+  ScreenRow CursorRow() const { return toScreenRow(cursorRow_); }
+  Column CursorCol() const { return ColumnOf(cursorCol_); }
   // A character sits in the last column and the line has not wrapped yet.
   bool WrapPending() const { return wrapPending_; }
 
   // A row's items from column 1 on (ColCount of them); nullptr for a row
-  // outside OldestRow()..RowCount().
-  const std::uint8_t* RowChars(int row) const;
-  const std::uint8_t* RowAttrs(int row) const;
-  const TerminalColor* RowForeColors(int row) const;
-  const TerminalColor* RowBackColors(int row) const;
+  // outside OldestRow()..BottomRow().
+  const std::uint8_t* RowChars(ScreenRow row) const;
+  const std::uint8_t* RowAttrs(ScreenRow row) const;
+  const TerminalColor* RowForeColors(ScreenRow row) const;
+  const TerminalColor* RowBackColors(ScreenRow row) const;
   // Sets or clears attribute bits on columns first..last of a row (clipped);
   // true when any cell changed. Marks nothing invalid.
-  bool ChangeAttrBits(int row, int firstCol, int lastCol, std::uint8_t bits, bool set);
+  bool ChangeAttrBits(ScreenRow row, Column first, Column last, std::uint8_t bits, bool set);
 
   bool IsDisplayDirty() const { return !invalid_.Empty(); }
-  // The bounding box of every change since the last call; false when none.
-  bool TakeInvalidArea(InvalidRect& rect) {
-    screenInvalid_ = false;
-    return invalid_.Take(rect);
+  // The bounding box of every change since the last call, the whole screen
+  // once it has scrolled; false when none.
+  bool TakeInvalidArea(CellRect& rect);
+  // The same changes for a painter that moves what it shows: the rows the
+  // screen scrolled by and the cells changed after that. Either Take ends
+  // the batch for both.
+  bool TakeScreenChanges(ScreenChanges& changes) {
+    return invalid_.Take(changes, screenRect(), OldestRow());
   }
   // Whether the cursor moved since the last call.
   bool TakeCursorMoved();
@@ -126,16 +134,27 @@ class TAdTerminalBuffer {
   CursorMovedEvent OnCursorMoved;
 
  private:
-  int screenTop() const { return svRowCount_ - rowCount_; }
-  int bottomRow() const { return svRowCount_ - 1; }
-  int internalRow(int row) const { return row + screenTop() - 1; }
-  bool validRow(int row) const { return row >= OldestRow() && row <= rowCount_; }
-  void moveCursor(int internalRowIndex, int col) {
+  BufferRow screenTop() const { return BufferRow(svRowCount_ - rowCount_); }
+  BufferRow lastBufferRow() const { return BufferRow(svRowCount_ - 1); }
+  BufferRow toBufferRow(ScreenRow row) const { return screenTop() + (row.Value() - 1); }
+  ScreenRow toScreenRow(BufferRow row) const { return ScreenRow(row - screenTop() + 1); }
+  // The planes' row holding a buffer row: the one origin turns round.
+  PlaneRow toPlaneRow(BufferRow row) const {
+    int index = rowOrigin_ + row.Value();
+    return PlaneRow(index >= svRowCount_ ? index - svRowCount_ : index);
+  }
+  bool validRow(ScreenRow row) const { return row >= OldestRow() && row <= BottomRow(); }
+  CellRect screenRect() const { return {Column(1), ScreenRow(1), LastColumn(), BottomRow()}; }
+  void moveCursor(BufferRow row, ColIndex col) {
     wrapPending_ = false;
-    if (internalRowIndex == cursorRow_ && col == cursorCol_) return;
-    cursorRow_ = internalRowIndex;
+    if (row == cursorRow_ && col == cursorCol_) return;
+    if (row != cursorRow_) placeCursorRow(row);
     cursorCol_ = col;
     signalCursorMoved();
+  }
+  void placeCursorRow(BufferRow row) {
+    cursorRow_ = row;
+    cursorPlaneRow_ = toPlaneRow(row);
   }
   void signalCursorMoved() {
     cursorMoved_ = true;
@@ -146,44 +165,44 @@ class TAdTerminalBuffer {
   }
   void reportCursorMoved();
   void wrapToNextLine();
-  void scrollUp() {
-    // The whole plane moves: the oldest history row goes, the top screen row
-    // becomes the newest history row.
-    chars_.ScrollAllUp();
-    attrs_.ScrollAllUp();
-    foreColors_.ScrollAllUp();
-    backColors_.ScrollAllUp();
-    // The row that came in is cleared to the current attribute and colours.
-    plainRow_ = bottomRow();
-    invalidateScreen();
+  void scrollAllUp() {
+    // The whole buffer moves: the oldest history row turns round to the
+    // bottom, cleared to the current attribute and colours; the top screen
+    // row becomes the newest history row.
+    PlaneRow vacated(rowOrigin_);
+    rowOrigin_ = rowOrigin_ + 1 == svRowCount_ ? 0 : rowOrigin_ + 1;
+    // The cursor is on the bottom row, the one turned round.
+    cursorPlaneRow_ = vacated;
+    chars_.ClearRow(vacated);
+    attrs_.ClearRow(vacated);
+    foreColors_.ClearRow(vacated);
+    backColors_.ClearRow(vacated);
+    plainRow_ = lastBufferRow();
+    invalid_.ScrollUp(rowCount_, svRowCount_);
   }
-  void writeChars(const std::uint8_t* chars, std::size_t count);
+  void writeWrapping(const std::uint8_t* chars, std::size_t count);
   // Count cells from the cursor, all on its row.
   void storeRun(const std::uint8_t* chars, int count) {
-    chars_.WriteItemsInside(chars, count, cursorCol_, cursorRow_);
+    PlaneRow row = cursorPlaneRow_;
+    chars_.WriteItemsInside(chars, count, cursorCol_, row);
     if (cursorRow_ != plainRow_) {
-      attrs_.FillItems(cursorRow_, cursorCol_, count, attributes_);
-      foreColors_.FillItems(cursorRow_, cursorCol_, count, foreColor_);
-      backColors_.FillItems(cursorRow_, cursorCol_, count, backColor_);
+      attrs_.FillItems(row, cursorCol_, count, attributes_);
+      foreColors_.FillItems(row, cursorCol_, count, foreColor_);
+      backColors_.FillItems(row, cursorCol_, count, backColor_);
     }
-    invalidateCells(CursorRow(), cursorCol_ + 1, cursorCol_ + count);
+    invalid_.AddCells(CursorRow(), CursorCol(), CursorCol() + (count - 1));
   }
-  // While the whole screen is pending, changes on it need no rectangle.
-  void invalidateScreen() {
-    if (screenInvalid_) return;
-    invalid_.Add({1, 1, colCount_, rowCount_});
-    screenInvalid_ = true;
-  }
-  void invalidateCells(int row, int firstCol, int lastCol) {
-    if (!screenInvalid_) invalid_.Add({firstCol, row, lastCol, row});
-  }
-  // For new dimensions: the old whole-screen rectangle no longer covers it.
+  // For new dimensions: pending changes no longer fit them.
   void invalidateResizedScreen() {
-    screenInvalid_ = false;
-    invalidateScreen();
+    invalid_.Clear();
+    invalid_.AddScreen(screenRect());
   }
+  // All four planes at new counts, their rows straightened: origin 0.
+  void resizePlanes(int colCount, int rowCount);
   void setTabStops();
-  bool tabStop(int col) const { return (tabStops_[col >> 3] >> (col & 7)) & 1; }
+  bool tabStop(ColIndex col) const {
+    return (tabStops_[std::size_t(col.Value() >> 3)] >> (col.Value() & 7)) & 1;
+  }
 
   bool updating_ = false;
   bool movedInUpdate_ = false;
@@ -191,23 +210,25 @@ class TAdTerminalBuffer {
   TerminalColor backColor_ = kColorBlack;
   bool wrapPending_ = false;
   int colCount_ = 80;
-  int cursorCol_ = 0;
+  ColIndex cursorCol_;
   bool cursorMoved_ = false;
-  int cursorRow_ = 0;
+  BufferRow cursorRow_;
+  PlaneRow cursorPlaneRow_;  // toPlaneRow(cursorRow_)
   std::uint8_t blankChar_ = ' ';
   TerminalColor defBackColor_ = kColorBlack;
   TerminalColor defForeColor_ = kColorSilver;
   TerminalColor foreColor_ = kColorSilver;
   std::vector<std::uint8_t> tabStops_;
-  InvalidRectList invalid_;
-  bool screenInvalid_ = false;
+  InvalidArea invalid_;
   int rowCount_ = 24;
   int svRowCount_ = 200;
-  // An internal row whose attribute and colour cells all hold the current
+  // The plane row holding buffer row 0, the same in all four planes.
+  int rowOrigin_ = 0;
+  // A buffer row whose attribute and colour cells all hold the current
   // attribute and colours, so writing there stores only the characters; -1
   // when none is known. Anything that changes those cells or the current
   // values forgets it.
-  int plainRow_ = -1;
+  BufferRow plainRow_{-1};
   TadTerminalArray chars_{1};
   TadTerminalArray attrs_{1};
   TadTerminalArray foreColors_{4};

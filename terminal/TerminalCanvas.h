@@ -5,18 +5,9 @@
 #include <cstdint>
 
 #include "terminal/TerminalColor.h"
+#include "terminal/TerminalCoords.h"
 
 namespace terminal {
-
-// Pixels; right and bottom are exclusive.
-struct PixelRect {
-  int left;
-  int top;
-  int right;
-  int bottom;
-
-  friend bool operator==(const PixelRect&, const PixelRect&) = default;
-};
 
 class TerminalCanvas {
  public:

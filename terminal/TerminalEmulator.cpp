@@ -3,7 +3,7 @@
 namespace terminal {
 
 TAdTerminalEmulator::TAdTerminalEmulator() {
-  buffer_.OnCursorMoved = [this](TAdTerminalBuffer*, int row, int col) {
+  buffer_.OnCursorMoved = [this](TAdTerminalBuffer*, ScreenRow row, Column col) {
     if (terminal_ && terminal_->CursorMovedAssigned()) terminal_->CursorMoved(row, col);
   };
 }

@@ -5,6 +5,7 @@
 
 #include "terminal/TerminalCanvas.h"
 #include "terminal/TerminalColor.h"
+#include "terminal/TerminalCoords.h"
 #include "terminal/TerminalPort.h"
 
 namespace terminal {
@@ -23,16 +24,20 @@ class TerminalHost {
   virtual TerminalPort* ComPort() const = 0;
   // The view's OnCursorMoved event: whether it is assigned, and raising it.
   virtual bool CursorMovedAssigned() const = 0;
-  virtual void CursorMoved(int row, int col) = 0;
+  virtual void CursorMoved(ScreenRow row, Column col) = 0;
   // Cell size in pixels.
   virtual int CharWidth() const = 0;
   virtual int CharHeight() const = 0;
   // The buffer column and screen row shown at the top-left corner, and the
   // number of columns and rows shown, counting a partly visible last one.
-  virtual int ClientLeftCol() const = 0;
-  virtual int ClientTopRow() const = 0;
+  virtual Column ClientLeftCol() const = 0;
+  virtual ScreenRow ClientTopRow() const = 0;
   virtual int ClientCols() const = 0;
   virtual int ClientRows() const = 0;
+  // Moves the cells shown up by `rows` rows, as the buffer's rows all moved
+  // (those leaving the top are gone); the rows uncovered at the bottom are
+  // drawn next. Outside a paint only.
+  virtual void MoveCellsUp(int rows) = 0;
   // The platform's information beep.
   virtual void Beep() = 0;
 };

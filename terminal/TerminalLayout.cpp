@@ -9,6 +9,11 @@ int ceilDiv(int value, int divisor) {
   return (value + divisor - 1) / divisor;
 }
 
+template <typename Edge>
+int barPosition(Edge edge) {
+  return edge.Value() - 1;
+}
+
 int stepFor(ScrollAction action, int page) {
   switch (action) {
     case ScrollAction::LineBack:
@@ -30,8 +35,8 @@ ViewLayout ComputeLayout(const ViewGeometry& view) {
   ViewLayout layout{};
   int width = std::max(view.clientWidth, 0);
   int height = std::max(view.clientHeight, 0);
-  int colBound = view.colCount - view.leftCol + 1;
-  int rowBound = view.rowCount - view.topRow + 1;
+  int colBound = Column(view.colCount) - view.leftCol + 1;
+  int rowBound = ScreenRow(view.rowCount) - view.topRow + 1;
   layout.visibleCols = std::min(ceilDiv(width, view.cellWidth), colBound);
   layout.fullCols = std::min(width / view.cellWidth, colBound);
   layout.visibleRows = std::min(ceilDiv(height, view.cellHeight), rowBound);
@@ -47,46 +52,46 @@ ViewLayout ComputeLayout(const ViewGeometry& view) {
   layout.rightMargin = {cellRight, 0, width, cellBottom};
   layout.bottomMargin = {0, cellBottom, width, height};
 
-  layout.horizontal = {0, view.colCount - 1, layout.fullCols, view.leftCol - 1};
+  layout.horizontal = {0, view.colCount - 1, layout.fullCols, barPosition(view.leftCol)};
   int verticalMin = layout.tooShort && !view.scrollback ? 0 : view.rowCount - view.svRowCount;
-  layout.vertical = {verticalMin, view.rowCount - 1, layout.fullRows, view.topRow - 1};
+  layout.vertical = {verticalMin, view.rowCount - 1, layout.fullRows, barPosition(view.topRow)};
   return layout;
 }
 
-int LowestTopRow(const ViewGeometry& view, const ViewLayout& layout) {
-  return layout.tooShort && !view.scrollback ? 1 : 1 - (view.svRowCount - view.rowCount);
+ScreenRow LowestTopRow(const ViewGeometry& view, const ViewLayout& layout) {
+  return ScreenRow(layout.tooShort && !view.scrollback ? 1 : 1 - (view.svRowCount - view.rowCount));
 }
 
-int ClampTopRow(int topRow, const ViewGeometry& view, const ViewLayout& layout) {
-  int highest = view.rowCount - layout.fullRows + 1;
+ScreenRow ClampTopRow(ScreenRow topRow, const ViewGeometry& view, const ViewLayout& layout) {
+  ScreenRow highest(view.rowCount - layout.fullRows + 1);
   return std::max(LowestTopRow(view, layout), std::min(topRow, highest));
 }
 
-int ClampLeftCol(int leftCol, const ViewGeometry& view, const ViewLayout& layout) {
-  return std::max(1, std::min(leftCol, view.colCount - layout.fullCols + 1));
+Column ClampLeftCol(Column leftCol, const ViewGeometry& view, const ViewLayout& layout) {
+  return std::max(Column(1), std::min(leftCol, Column(view.colCount - layout.fullCols + 1)));
 }
 
 VerticalScroll ScrollVertically(ScrollAction action, int thumbPos, ViewGeometry view) {
   ViewLayout layout = ComputeLayout(view);
   if (layout.tooShort) {
-    if (action == ScrollAction::LineBack && view.topRow == 1)
+    if (action == ScrollAction::LineBack && view.topRow == ScreenRow(1))
       view.scrollback = true;
-    else if (view.topRow > 1)
+    else if (view.topRow > ScreenRow(1))
       view.scrollback = false;
   }
-  int topRow = view.topRow;
+  ScreenRow topRow = view.topRow;
   if (action == ScrollAction::Thumb)
-    topRow = thumbPos + 1;
+    topRow = ScreenRow(thumbPos + 1);
   else
     topRow += stepFor(action, layout.fullRows);
   return {ClampTopRow(topRow, view, layout), view.scrollback};
 }
 
-int ScrollHorizontally(ScrollAction action, int thumbPos, const ViewGeometry& view) {
+Column ScrollHorizontally(ScrollAction action, int thumbPos, const ViewGeometry& view) {
   ViewLayout layout = ComputeLayout(view);
-  int leftCol = view.leftCol;
+  Column leftCol = view.leftCol;
   if (action == ScrollAction::Thumb)
-    leftCol = thumbPos + 1;
+    leftCol = Column(thumbPos + 1);
   else
     leftCol += stepFor(action, layout.fullCols);
   return ClampLeftCol(leftCol, view, layout);
@@ -95,10 +100,12 @@ int ScrollHorizontally(ScrollAction action, int thumbPos, const ViewGeometry& vi
 void RefillAfterResize(ViewGeometry& view) {
   int fittingCols = view.clientWidth / view.cellWidth;
   int fittingRows = view.clientHeight / view.cellHeight;
-  if (view.leftCol > 1 && (view.colCount - view.leftCol + 1) * view.cellWidth < view.clientWidth)
-    view.leftCol = std::clamp(view.colCount - fittingCols + 1, 1, view.colCount);
-  if (view.topRow >= 2 && (view.rowCount - view.topRow + 1) * view.cellHeight < view.clientHeight)
-    view.topRow = std::clamp(view.rowCount - fittingRows + 1, 1, view.rowCount);
+  int shownCols = Column(view.colCount) - view.leftCol + 1;
+  int shownRows = ScreenRow(view.rowCount) - view.topRow + 1;
+  if (view.leftCol > Column(1) && shownCols * view.cellWidth < view.clientWidth)
+    view.leftCol = Column(std::clamp(view.colCount - fittingCols + 1, 1, view.colCount));
+  if (view.topRow > ScreenRow(1) && shownRows * view.cellHeight < view.clientHeight)
+    view.topRow = ScreenRow(std::clamp(view.rowCount - fittingRows + 1, 1, view.rowCount));
 }
 
 }  // namespace terminal

@@ -2,12 +2,13 @@
 // client area shows, which scroll bars it needs, the bars' ranges, and how
 // scroll actions and resizes move the top-left cell.
 //
-// Scroll bar ranges are given the platform way: the range covers every
+// Scroll bar positions count from 0: position p shows column or row p + 1
+// at the edge. Scroll bar ranges are given the platform way: the range covers every
 // position the bar stands for (max included) and the thumb covers `page` of
 // them, so the thumb can reach max - page + 1.
 #pragma once
 
-#include "terminal/TerminalCanvas.h"
+#include "terminal/TerminalCoords.h"
 
 namespace terminal {
 
@@ -19,8 +20,8 @@ struct ViewGeometry {
   int colCount;
   int rowCount;
   int svRowCount;
-  int leftCol;  // buffer column at the left edge, from 1
-  int topRow;   // screen row at the top edge; 0 or less in the history
+  Column leftCol;    // at the left edge
+  ScreenRow topRow;  // at the top edge; 0 or less in the history
   bool scrollback;
 };
 
@@ -54,14 +55,14 @@ ViewLayout ComputeLayout(const ViewGeometry& view);
 
 // The lowest TopRow the view may show: the oldest history row when the
 // window is tall enough for the screen or Scrollback is on, else 1.
-int LowestTopRow(const ViewGeometry& view, const ViewLayout& layout);
-int ClampTopRow(int topRow, const ViewGeometry& view, const ViewLayout& layout);
-int ClampLeftCol(int leftCol, const ViewGeometry& view, const ViewLayout& layout);
+ScreenRow LowestTopRow(const ViewGeometry& view, const ViewLayout& layout);
+ScreenRow ClampTopRow(ScreenRow topRow, const ViewGeometry& view, const ViewLayout& layout);
+Column ClampLeftCol(Column leftCol, const ViewGeometry& view, const ViewLayout& layout);
 
 enum class ScrollAction { LineBack, LineForward, PageBack, PageForward, Thumb, Other };
 
 struct VerticalScroll {
-  int topRow;
+  ScreenRow topRow;
   bool scrollback;
 };
 
@@ -69,7 +70,7 @@ struct VerticalScroll {
 // turns Scrollback on and any action below row 1 turns it off. thumbPos is
 // the bar position for Thumb.
 VerticalScroll ScrollVertically(ScrollAction action, int thumbPos, ViewGeometry view);
-int ScrollHorizontally(ScrollAction action, int thumbPos, const ViewGeometry& view);
+Column ScrollHorizontally(ScrollAction action, int thumbPos, const ViewGeometry& view);
 
 // After a resize: pulls LeftCol and TopRow back so that the cells fill the
 // client area again where the buffer allows.

@@ -86,7 +86,7 @@ TAdTerminal::~TAdTerminal() {
   platform::DestroyMessageWindow(window_);
 }
 
-const TAdTerminalBuffer& TAdTerminal::buffer() const {
+const TAdTerminalBuffer& TAdTerminal::screenBuffer() const {
   return emulator_ ? emulator_->Buffer() : builtInEmulator_->Buffer();
 }
 
@@ -146,7 +146,8 @@ void TAdTerminal::SetEmulator(TAdTerminalEmulator* emulator) {
   if (emulator_) emulator_->SetTerminal(nullptr);
   emulator_ = emulator;
   if (emulator_) emulator_->SetTerminal(this);
-  leftCol_ = topRow_ = 1;
+  leftCol_ = Column(1);
+  topRow_ = ScreenRow(1);
   layoutView();
   viewport()->update();
   placeCaret();
@@ -154,8 +155,9 @@ void TAdTerminal::SetEmulator(TAdTerminalEmulator* emulator) {
 
 void TAdTerminal::SetColumns(int columns) {
   if (columns <= 0 || columns == Columns()) return;
-  buffer().SetColCount(columns);
-  leftCol_ = topRow_ = 1;
+  screenBuffer().SetColCount(columns);
+  leftCol_ = Column(1);
+  topRow_ = ScreenRow(1);
   layoutView();
   viewport()->update();
   placeCaret();
@@ -163,7 +165,7 @@ void TAdTerminal::SetColumns(int columns) {
 
 void TAdTerminal::SetRows(int rows) {
   if (rows <= 0 || rows == Rows()) return;
-  buffer().SetRowCount(rows);
+  screenBuffer().SetRowCount(rows);
   keepScrollPositionInBuffer();
   layoutView();
   viewport()->update();
@@ -172,7 +174,7 @@ void TAdTerminal::SetRows(int rows) {
 
 void TAdTerminal::SetScrollbackRows(int rows) {
   if (rows <= 0 || rows == ScrollbackRows()) return;
-  buffer().SetSVRowCount(rows);
+  screenBuffer().SetSVRowCount(rows);
   // A view scrolled into history rows that no longer exist comes back.
   keepScrollPositionInBuffer();
   layoutView();
@@ -220,8 +222,17 @@ TerminalCanvas& TAdTerminal::Canvas() {
   return *invalidating_;
 }
 
-void TAdTerminal::CursorMoved(int row, int col) {
+void TAdTerminal::CursorMoved(ScreenRow row, Column col) {
   if (OnCursorMoved) OnCursorMoved(this, row, col);
+}
+
+void TAdTerminal::MoveCellsUp(int rows) {
+  if (rows <= 0) return;
+  int dy = rows * cellHeight_;
+  // Qt moves the pixels and the parts still waiting for a paint alike, and
+  // marks what the move uncovers; the caret drawn there moved with them.
+  viewport()->scroll(0, -dy, cellArea());
+  caretRect_.translate(0, -dy);
 }
 
 void TAdTerminal::Beep() {
@@ -254,8 +265,8 @@ ViewGeometry TAdTerminal::geometryNow() const {
 }
 
 void TAdTerminal::keepScrollPositionInBuffer() {
-  leftCol_ = std::clamp(leftCol_, 1, Columns());
-  topRow_ = std::clamp(topRow_, buffer().OldestRow(), Rows());
+  leftCol_ = std::clamp(leftCol_, Column(1), screenBuffer().LastColumn());
+  topRow_ = std::clamp(topRow_, screenBuffer().OldestRow(), screenBuffer().BottomRow());
   ViewGeometry geometry = geometryNow();
   ViewLayout layout = ComputeLayout(geometry);
   leftCol_ = ClampLeftCol(leftCol_, geometry, layout);
@@ -321,16 +332,16 @@ void TAdTerminal::verticalBarAction(int action) {
   VerticalScroll result = ScrollVertically(actionFor(action), bar->sliderPosition(), geometryNow());
   scrollback_ = result.scrollback;
   setTopRow(result.topRow);
-  bar->setSliderPosition(topRow_ - 1);
+  bar->setSliderPosition(topRow_.Value() - 1);
 }
 
 void TAdTerminal::horizontalBarAction(int action) {
   QScrollBar* bar = horizontalScrollBar();
   setLeftCol(ScrollHorizontally(actionFor(action), bar->sliderPosition(), geometryNow()));
-  bar->setSliderPosition(leftCol_ - 1);
+  bar->setSliderPosition(leftCol_.Value() - 1);
 }
 
-void TAdTerminal::setTopRow(int topRow) {
+void TAdTerminal::setTopRow(ScreenRow topRow) {
   if (topRow != topRow_) {
     int dy = (topRow_ - topRow) * cellHeight_;
     topRow_ = topRow;
@@ -341,7 +352,7 @@ void TAdTerminal::setTopRow(int topRow) {
   placeCaret();
 }
 
-void TAdTerminal::setLeftCol(int leftCol) {
+void TAdTerminal::setLeftCol(Column leftCol) {
   if (leftCol != leftCol_) {
     int dx = (leftCol_ - leftCol) * cellWidth_;
     leftCol_ = leftCol;
@@ -399,7 +410,7 @@ void TAdTerminal::repaintChanges() {
   placeCaret();
 }
 
-void TAdTerminal::invalidateRow(int row) {
+void TAdTerminal::invalidateRow(ScreenRow row) {
   if (row < topRow_ || row >= topRow_ + layout_.visibleRows) return;
   viewport()->update(QRect(0, (row - topRow_) * cellHeight_, cellArea().width(), cellHeight_));
 }
@@ -407,7 +418,7 @@ void TAdTerminal::invalidateRow(int row) {
 void TAdTerminal::placeCaret() {
   QRect caret;
   if (caretCreated_ && cursorType_ != ctNone) {
-    const TAdTerminalBuffer& screen = buffer();
+    const TAdTerminalBuffer& screen = screenBuffer();
     int x = (screen.CursorCol() - leftCol_) * cellWidth_;
     int y = (screen.CursorRow() - topRow_) * cellHeight_;
     int height = cellHeight_;

@@ -48,7 +48,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   static constexpr platform::UINT kMsgDataQueued = 0x7E47;
   static constexpr platform::UINT kMsgRecreateWindow = 0x7E4D;
 
-  using TAdTerminalCursorMovedEvent = std::function<void(TAdTerminal* sender, int row, int col)>;
+  using TAdTerminalCursorMovedEvent =
+      std::function<void(TAdTerminal* sender, ScreenRow row, Column col)>;
   using TKeyEvent = std::function<void(TAdTerminal* sender, int& key, Qt::KeyboardModifiers shift)>;
   using TKeyPressEvent = std::function<void(TAdTerminal* sender, std::uint8_t& key)>;
 
@@ -64,11 +65,11 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   TAdTerminalEmulator* Emulator() const { return emulator_; }
   void SetEmulator(TAdTerminalEmulator* emulator);
   // Dimensions of the buffer; values of 0 or less are ignored.
-  int Columns() const { return buffer().ColCount(); }
+  int Columns() const { return screenBuffer().ColCount(); }
   void SetColumns(int columns);
-  int Rows() const { return buffer().RowCount(); }
+  int Rows() const { return screenBuffer().RowCount(); }
   void SetRows(int rows);
-  int ScrollbackRows() const { return buffer().SVRowCount(); }
+  int ScrollbackRows() const { return screenBuffer().SVRowCount(); }
   void SetScrollbackRows(int rows);
   // Lets a window too short for the screen scroll into the history.
   bool Scrollback() const { return scrollback_; }
@@ -110,8 +111,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void TimerTick();
 
   // --- State -----------------------------------------------------------------
-  int LeftCol() const { return leftCol_; }
-  int TopRow() const { return topRow_; }
+  Column LeftCol() const { return leftCol_; }
+  ScreenRow TopRow() const { return topRow_; }
   bool Receiving() const { return receiving_; }
   bool Pending() const { return pending_; }
   bool HasSelection() const { return hasSelection_; }
@@ -125,13 +126,14 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   // drawn cells for the next paint.
   TerminalCanvas& Canvas() override;
   bool CursorMovedAssigned() const override { return static_cast<bool>(OnCursorMoved); }
-  void CursorMoved(int row, int col) override;
+  void CursorMoved(ScreenRow row, Column col) override;
   int CharWidth() const override { return cellWidth_; }
   int CharHeight() const override { return cellHeight_; }
-  int ClientLeftCol() const override { return leftCol_; }
-  int ClientTopRow() const override { return topRow_; }
+  Column ClientLeftCol() const override { return leftCol_; }
+  ScreenRow ClientTopRow() const override { return topRow_; }
   int ClientCols() const override { return layout_.visibleCols; }
   int ClientRows() const override { return layout_.visibleRows; }
+  void MoveCellsUp(int rows) override;
   void Beep() override;
 
  protected:
@@ -148,9 +150,10 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
+  // 0, 0 while there is no selection.
   struct CellPos {
-    int col = 0;
-    int row = 0;
+    Column col;
+    ScreenRow row;
   };
   // Shared with the data handler, which may outlive the view briefly.
   struct ReceiveState {
@@ -158,8 +161,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
     platform::HWND window = 0;
   };
 
-  const TAdTerminalBuffer& buffer() const;
-  TAdTerminalBuffer& buffer() { return ActiveEmulator().Buffer(); }
+  const TAdTerminalBuffer& screenBuffer() const;
+  TAdTerminalBuffer& screenBuffer() { return ActiveEmulator().Buffer(); }
   platform::LRESULT handleMessage(platform::UINT msg, platform::WPARAM wParam,
                                   platform::LPARAM lParam);
 
@@ -171,13 +174,13 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void updateScrollBar(QScrollBar* bar, const ScrollRange& range);
   void verticalBarAction(int action);
   void horizontalBarAction(int action);
-  void setTopRow(int topRow);
-  void setLeftCol(int leftCol);
+  void setTopRow(ScreenRow topRow);
+  void setLeftCol(Column leftCol);
   void keepScrollPositionInBuffer();
   void placeCaret();
   void repaintChanges();
   QRect cellArea() const;
-  void invalidateRow(int row);
+  void invalidateRow(ScreenRow row);
 
   // Receiving (TerminalReceive.cpp)
   void startReceiving();
@@ -219,8 +222,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
 
   int cellWidth_ = 1;
   int cellHeight_ = 1;
-  int leftCol_ = 1;
-  int topRow_ = 1;
+  Column leftCol_{1};
+  ScreenRow topRow_{1};
   ViewLayout layout_{};
   bool horizontalBarShown_ = false;
   bool verticalBarShown_ = false;

@@ -79,8 +79,9 @@ QPoint TAdTerminal::clampToCellArea(QPoint point) const {
 }
 
 TAdTerminal::CellPos TAdTerminal::cellAt(QPoint point) const {
-  return {std::clamp(point.x() / cellWidth_ + leftCol_, 1, Columns()),
-          std::clamp(point.y() / cellHeight_ + topRow_, buffer().OldestRow(), Rows())};
+  return {std::clamp(leftCol_ + point.x() / cellWidth_, Column(1), screenBuffer().LastColumn()),
+          std::clamp(topRow_ + point.y() / cellHeight_, screenBuffer().OldestRow(),
+                     screenBuffer().BottomRow())};
 }
 
 void TAdTerminal::mousePressEvent(QMouseEvent* event) {
@@ -116,19 +117,20 @@ void TAdTerminal::extendSelection(QPoint point) {
 }
 
 void TAdTerminal::markSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd) {
-  TAdTerminalBuffer& screen = buffer();
-  int columns = screen.ColCount();
-  for (int row = std::min(start.row, oldStart.row); row <= std::max(end.row, oldEnd.row); ++row) {
+  TAdTerminalBuffer& screen = screenBuffer();
+  Column lastColumn = screen.LastColumn();
+  for (ScreenRow row = std::min(start.row, oldStart.row); row <= std::max(end.row, oldEnd.row);
+       ++row) {
     bool inside = row >= start.row && row <= end.row;
-    int first = inside && row == start.row ? start.col : 1;
-    int last = inside && row == end.row ? end.col : columns;
+    Column first = inside && row == start.row ? start.col : Column(1);
+    Column last = inside && row == end.row ? end.col : lastColumn;
     bool changed = false;
     if (!inside) {
-      changed = screen.ChangeAttrBits(row, 1, columns, kAttrSelected, false);
+      changed = screen.ChangeAttrBits(row, Column(1), lastColumn, kAttrSelected, false);
     } else {
-      changed |= screen.ChangeAttrBits(row, 1, first - 1, kAttrSelected, false);
+      changed |= screen.ChangeAttrBits(row, Column(1), first - 1, kAttrSelected, false);
       changed |= screen.ChangeAttrBits(row, first, last, kAttrSelected, true);
-      changed |= screen.ChangeAttrBits(row, last + 1, columns, kAttrSelected, false);
+      changed |= screen.ChangeAttrBits(row, last + 1, lastColumn, kAttrSelected, false);
     }
     if (changed) invalidateRow(row);
   }
@@ -137,9 +139,10 @@ void TAdTerminal::markSelection(CellPos start, CellPos end, CellPos oldStart, Ce
 void TAdTerminal::clearSelection() {
   // Every row is swept: scrolling may have carried marks away from the rows
   // the selection was made on.
-  TAdTerminalBuffer& screen = buffer();
-  for (int row = screen.OldestRow(); row <= screen.RowCount(); ++row)
-    if (screen.ChangeAttrBits(row, 1, screen.ColCount(), kAttrSelected, false)) invalidateRow(row);
+  TAdTerminalBuffer& screen = screenBuffer();
+  for (ScreenRow row = screen.OldestRow(); row <= screen.BottomRow(); ++row)
+    if (screen.ChangeAttrBits(row, Column(1), screen.LastColumn(), kAttrSelected, false))
+      invalidateRow(row);
   hasSelection_ = false;
   anchor_ = selStart_ = selEnd_ = CellPos{};
 }
@@ -151,13 +154,14 @@ void TAdTerminal::cancelSelection() {
 
 void TAdTerminal::Copy() {
   if (!hasSelection_) return;
-  const TAdTerminalBuffer& screen = buffer();
+  const TAdTerminalBuffer& screen = screenBuffer();
   std::string text;
-  for (int row = selStart_.row; row <= selEnd_.row; ++row) {
+  for (ScreenRow row = selStart_.row; row <= selEnd_.row; ++row) {
     const std::uint8_t* chars = screen.RowChars(row);
-    int first = row == selStart_.row ? selStart_.col : 1;
-    int last = row == selEnd_.row ? selEnd_.col : screen.ColCount();
-    if (chars && first <= last) text.append(chars + first - 1, chars + last);
+    Column first = row == selStart_.row ? selStart_.col : Column(1);
+    Column last = row == selEnd_.row ? selEnd_.col : screen.LastColumn();
+    if (chars && first <= last)
+      text.append(chars + IndexOf(first).Value(), chars + IndexOf(last).Value() + 1);
     text += "\r\n";
   }
   QGuiApplication::clipboard()->setText(QString::fromLatin1(text.data(), qsizetype(text.size())));

@@ -44,7 +44,7 @@ bool WaitFor(const std::function<bool()>& done, int milliseconds = 5000) {
 
 std::string ScreenRow(terminal::TAdTerminal& view, int row) {
   const auto& buffer = view.ActiveEmulator().Buffer();
-  const char* chars = reinterpret_cast<const char*>(buffer.RowChars(row));
+  const char* chars = reinterpret_cast<const char*>(buffer.RowChars(terminal::ScreenRow(row)));
   std::string text(chars, std::size_t(buffer.ColCount()));
   return text.substr(0, text.find_last_not_of(' ') + 1);
 }

@@ -37,7 +37,7 @@ bool Lit(TTermMDIChildForm& window, const char* name) {
 
 std::string ScreenRow(TTermMDIChildForm& window, int row) {
   const auto& buffer = window.AdTerminal().ActiveEmulator().Buffer();
-  const std::uint8_t* chars = buffer.RowChars(row);
+  const std::uint8_t* chars = buffer.RowChars(terminal::ScreenRow(row));
   std::string text(chars, chars + buffer.ColCount());
   text.erase(text.find_last_not_of(' ') + 1);
   return text;

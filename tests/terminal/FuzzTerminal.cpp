@@ -26,21 +26,21 @@ void check(bool condition) {
 void checkCursor(const TAdTerminalBuffer& buffer) {
   check(buffer.ColCount() >= 2 && buffer.RowCount() >= 2);
   check(buffer.RowCount() <= buffer.SVRowCount());
-  check(buffer.CursorRow() >= 1 && buffer.CursorRow() <= buffer.RowCount());
-  check(buffer.CursorCol() >= 1 && buffer.CursorCol() <= buffer.ColCount());
-  check(!buffer.WrapPending() || buffer.CursorCol() == buffer.ColCount());
+  check(buffer.CursorRow().Value() >= 1 && buffer.CursorRow().Value() <= buffer.RowCount());
+  check(buffer.CursorCol().Value() >= 1 && buffer.CursorCol().Value() <= buffer.ColCount());
+  check(!buffer.WrapPending() || buffer.CursorCol().Value() == buffer.ColCount());
 }
 
 // At the end: every row of every plane.
 void checkPlanes(const TAdTerminalBuffer& buffer) {
-  check(buffer.RowChars(buffer.OldestRow() - 1) == nullptr);
-  check(buffer.RowChars(buffer.RowCount() + 1) == nullptr);
+  check(buffer.RowChars(ScreenRow(buffer.OldestRow().Value() - 1)) == nullptr);
+  check(buffer.RowChars(ScreenRow(buffer.RowCount() + 1)) == nullptr);
   unsigned sum = 0;
-  for (int row = buffer.OldestRow(); row <= buffer.RowCount(); ++row) {
-    const std::uint8_t* chars = buffer.RowChars(row);
-    const std::uint8_t* attrs = buffer.RowAttrs(row);
-    const terminal::TerminalColor* fores = buffer.RowForeColors(row);
-    const terminal::TerminalColor* backs = buffer.RowBackColors(row);
+  for (int row = buffer.OldestRow().Value(); row <= buffer.RowCount(); ++row) {
+    const std::uint8_t* chars = buffer.RowChars(ScreenRow(row));
+    const std::uint8_t* attrs = buffer.RowAttrs(ScreenRow(row));
+    const terminal::TerminalColor* fores = buffer.RowForeColors(ScreenRow(row));
+    const terminal::TerminalColor* backs = buffer.RowBackColors(ScreenRow(row));
     check(chars && attrs && fores && backs);
     // Every cell is read, so a plane shorter than ColCount shows up.
     for (int col = 0; col < buffer.ColCount(); ++col)
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       host.rows = buffer.RowCount();
       at += 4;
     } else if (data[at] == 0xFD && at + 2 < size) {
-      host.topRow = buffer.OldestRow() + data[at + 1] % (buffer.SVRowCount());
+      host.topRow = buffer.OldestRow().Value() + data[at + 1] % (buffer.SVRowCount());
       host.rows = buffer.RowCount() - host.topRow + 1;
       host.checking.clip = {data[at + 2] % 50, data[at + 1] % 70, 2400, 600};
       emulator.Paint();

@@ -80,7 +80,7 @@ TEST_F(TTYPaint, SplitsRowsIntoRunsOfEqualColoursDrawnRightToLeft) {
 TEST_F(TTYPaint, AttributeChangeAloneEndsARun) {
   Settle();
   Receive("abcdef");
-  emulator.Buffer().ChangeAttrBits(1, 3, 4, kAttrSelected, true);
+  emulator.Buffer().ChangeAttrBits(ScreenRow(1), Column(3), Column(4), kAttrSelected, true);
   emulator.DeferredRepaint();
   std::vector<std::string> texts;
   for (const DrawnRun& run : Runs()) texts.push_back(run.text);
@@ -96,7 +96,7 @@ class TTYPaintSwap : public TTYPaint, public testing::WithParamInterface<SwapCas
 
 TEST_P(TTYPaintSwap, ExchangesColoursForExactlyOneOfReverseAndSelected) {
   Receive("x");
-  emulator.Buffer().ChangeAttrBits(1, 1, 1, GetParam().attrs, true);
+  emulator.Buffer().ChangeAttrBits(ScreenRow(1), Column(1), Column(1), GetParam().attrs, true);
   host.canvas.clip = {0, 0, 8, 16};
   emulator.Paint();
   ASSERT_EQ(Runs().size(), 1u);
@@ -122,18 +122,45 @@ TEST_F(TTYPaint, RepaintsOnlyTheMergedAreaOfWhatChanged) {
   EXPECT_TRUE(Runs().empty());
 }
 
-TEST_F(TTYPaint, ScrollRepaintsTheWholeScreenOnce) {
+// After a scroll the view moves the rows it shows; only the rows uncovered at
+// its bottom (and cells changed elsewhere) are painted, each once. A scroll
+// past every row shown repaints them all without a move.
+struct ScrollPaintCase {
+  const char* name;
+  int lineFeeds;
+  int viewTopRow;
+  std::vector<int> moves;
+  int firstPainted;  // every row from here to the view's last is painted whole
+};
+
+class TTYScrollPaint : public TTYPaint, public testing::WithParamInterface<ScrollPaintCase> {};
+
+TEST_P(TTYScrollPaint, MovesTheShownRowsAndPaintsWhatTheyUncover) {
+  const ScrollPaintCase& c = GetParam();
+  host.topRow = c.viewTopRow;
   Settle();
-  Receive(std::string(30, '\n') + "z");
+  Receive(std::string(std::size_t(c.lineFeeds), '\n') + "z");
   emulator.DeferredRepaint();
+  EXPECT_EQ(host.movedUp, c.moves);
   std::set<int> rows;
   for (auto [row, first, last] : Cells()) {
     EXPECT_TRUE(rows.insert(row).second) << "row " << row << " painted twice";
     EXPECT_EQ(first, 1);
     EXPECT_EQ(last, 80);
   }
-  EXPECT_EQ(rows.size(), 24u);
+  std::set<int> expected;
+  for (int row = c.firstPainted; row < c.viewTopRow + host.rows; ++row) expected.insert(row);
+  EXPECT_EQ(rows, expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(Scrolls, TTYScrollPaint,
+                         testing::Values(ScrollPaintCase{"SevenRows", 30, 1, {7}, 18},
+                                         ScrollPaintCase{"EveryRowShown", 47, 1, {}, 1},
+                                         ScrollPaintCase{"MoreThanTheScreen", 300, 1, {}, 1},
+                                         ScrollPaintCase{"ViewInTheHistory", 30, -5, {7}, 12}),
+                         [](const testing::TestParamInfo<ScrollPaintCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(TTYPaint, ViewColourChangeRecoloursOldDefaultCellsAndRepaintsEverything) {
   emulator.Buffer().SetForeColor(kRed);
@@ -158,8 +185,8 @@ TEST_F(TTYPaint, ViewColourChangeRecoloursOldDefaultCellsAndRepaintsEverything) 
   EXPECT_EQ(Runs()[1].fore, kRed);
   EXPECT_FALSE(emulator.RepaintPending());
   Receive("t");  // new text takes the new colours
-  EXPECT_EQ(emulator.Buffer().RowForeColors(1)[2], RgbColor(0xFF, 0xFF, 0xFF));
-  EXPECT_EQ(emulator.Buffer().RowBackColors(1)[2], kNavy);
+  EXPECT_EQ(emulator.Buffer().RowForeColors(ScreenRow(1))[2], RgbColor(0xFF, 0xFF, 0xFF));
+  EXPECT_EQ(emulator.Buffer().RowBackColors(ScreenRow(1))[2], kNavy);
 }
 
 TEST_F(TTYPaint, RepaintPendingCountsACursorMoveOnce) {
@@ -264,7 +291,7 @@ TEST_P(TTYTyping, SendsTypedCharactersAndEchoesInHalfDuplex) {
   emulator.KeyPress(ch);
   EXPECT_EQ(ch, GetParam().passedOn);
   EXPECT_EQ(port.sent, GetParam().sent);
-  EXPECT_EQ(RowText(emulator.Buffer(), 1), GetParam().shown);
+  EXPECT_EQ(RowText(emulator.Buffer(), ScreenRow(1)), GetParam().shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -283,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TAdTerminalEmulator, TransmitWithoutAViewDoesNothing) {
   TAdTTYEmulator emulator;
   emulator.TransmitChar('a', true);
-  EXPECT_EQ(RowText(emulator.Buffer(), 1), "");
+  EXPECT_EQ(RowText(emulator.Buffer(), ScreenRow(1)), "");
 }
 
 }  // namespace

@@ -53,13 +53,14 @@ TEST_P(TTYGoldenScreen, ShowsTheExpectedRows) {
     std::vector<std::uint8_t> bytes = Bytes(golden.input);
     emulator.HandleReceivedBlock(bytes.data(), bytes.size());
     const TAdTerminalBuffer& buffer = emulator.Buffer();
-    for (int row = buffer.OldestRow(); row <= buffer.RowCount(); ++row) {
+    for (int row = buffer.OldestRow().Value(); row <= buffer.RowCount(); ++row) {
       auto expected = golden.rows.find(row);
-      EXPECT_EQ(RowText(buffer, row), expected == golden.rows.end() ? "" : expected->second)
+      EXPECT_EQ(RowText(buffer, ScreenRow(row)),
+                expected == golden.rows.end() ? "" : expected->second)
           << "row " << row;
     }
-    EXPECT_EQ(buffer.CursorRow(), golden.cursorRow);
-    EXPECT_EQ(buffer.CursorCol(), golden.cursorCol);
+    EXPECT_EQ(buffer.CursorRow().Value(), golden.cursorRow);
+    EXPECT_EQ(buffer.CursorCol().Value(), golden.cursorCol);
     EXPECT_EQ(buffer.WrapPending(), golden.wrapPending);
   }
 }
@@ -171,10 +172,10 @@ TEST(TAdTTYEmulator, EraseEverythingEmptiesScreenAndHistory) {
   emulator.HandleReceivedBlock(bytes.data(), bytes.size());
   emulator.EraseEverything();
   const TAdTerminalBuffer& buffer = emulator.Buffer();
-  for (int row = buffer.OldestRow(); row <= buffer.RowCount(); ++row)
-    ASSERT_EQ(RowText(buffer, row), "") << "row " << row;
-  EXPECT_EQ(buffer.CursorRow(), 1);
-  EXPECT_EQ(buffer.CursorCol(), 1);
+  for (int row = buffer.OldestRow().Value(); row <= buffer.RowCount(); ++row)
+    ASSERT_EQ(RowText(buffer, ScreenRow(row)), "") << "row " << row;
+  EXPECT_EQ(buffer.CursorRow().Value(), 1);
+  EXPECT_EQ(buffer.CursorCol().Value(), 1);
 }
 
 TEST(TAdTTYEmulator, ForwardsEveryCursorMoveToAListeningView) {

@@ -17,12 +17,13 @@ TadTerminalArray LetteredPlane(int cols, int rows) {
   plane.SetFillItem('.');
   plane.SetColCount(cols);
   plane.SetRowCount(rows);
-  for (int row = 0; row < rows; ++row) plane.FillItems(row, 0, cols, std::uint32_t('a' + row));
+  for (int row = 0; row < rows; ++row)
+    plane.FillItems(PlaneRow(row), ColIndex(0), cols, std::uint32_t('a' + row));
   return plane;
 }
 
 std::string RowString(const TadTerminalArray& plane, int row) {
-  auto* items = static_cast<const char*>(plane.GetItemPtr(row, 0));
+  auto* items = static_cast<const char*>(plane.GetItemPtr(PlaneRow(row), ColIndex(0)));
   return items ? std::string(items, std::size_t(plane.ColCount())) : "<none>";
 }
 
@@ -47,8 +48,8 @@ TEST_P(PlaneRowWidth, PadsEachRowToWholeWords) {
   plane.SetRowCount(3);
   EXPECT_EQ(plane.RowWidth(), GetParam().rowWidth);
   // Rows are contiguous and exactly that wide.
-  auto* first = static_cast<char*>(plane.GetItemPtr(0, 0));
-  auto* second = static_cast<char*>(plane.GetItemPtr(1, 0));
+  auto* first = static_cast<char*>(plane.GetItemPtr(PlaneRow(0), ColIndex(0)));
+  auto* second = static_cast<char*>(plane.GetItemPtr(PlaneRow(1), ColIndex(0)));
   EXPECT_EQ(second - first, GetParam().rowWidth * GetParam().itemSize);
 }
 
@@ -64,11 +65,11 @@ TEST(TadTerminalArray, RefusesItemSizesOtherThanOneTwoOrFour) {
 TEST(TadTerminalArray, HasNoItemsUntilBothCountsAreSet) {
   TadTerminalArray plane(4);
   plane.SetColCount(10);
-  EXPECT_EQ(plane.GetItemPtr(0, 0), nullptr);
+  EXPECT_EQ(plane.GetItemPtr(PlaneRow(0), ColIndex(0)), nullptr);
   plane.SetRowCount(2);
-  ASSERT_NE(plane.GetItemPtr(1, 9), nullptr);
-  EXPECT_EQ(plane.GetItemPtr(2, 0), nullptr);
-  EXPECT_EQ(plane.GetItemPtr(0, 10), nullptr);
+  ASSERT_NE(plane.GetItemPtr(PlaneRow(1), ColIndex(9)), nullptr);
+  EXPECT_EQ(plane.GetItemPtr(PlaneRow(2), ColIndex(0)), nullptr);
+  EXPECT_EQ(plane.GetItemPtr(PlaneRow(0), ColIndex(10)), nullptr);
 }
 
 TEST(TadTerminalArray, NewBlockTakesTheFillItemInEveryItemSize) {
@@ -81,7 +82,7 @@ TEST(TadTerminalArray, NewBlockTakesTheFillItemInEveryItemSize) {
     EXPECT_EQ(plane.FillItem(), expected);
     for (int col = 0; col < 5; ++col) {
       std::uint32_t item = 0;
-      std::memcpy(&item, plane.GetItemPtr(1, col), std::size_t(size));
+      std::memcpy(&item, plane.GetItemPtr(PlaneRow(1), ColIndex(col)), std::size_t(size));
       EXPECT_EQ(item, expected) << "size " << size << " col " << col;
     }
   }
@@ -99,7 +100,7 @@ class PlaneScroll : public testing::TestWithParam<ScrollCase> {};
 
 TEST_P(PlaneScroll, MovesRowsAndClearsWhatTheyLeave) {
   TadTerminalArray plane = LetteredPlane(3, 5);
-  plane.ScrollRows(GetParam().count, GetParam().first, GetParam().last);
+  plane.ScrollRows(GetParam().count, PlaneRow(GetParam().first), PlaneRow(GetParam().last + 1));
   EXPECT_EQ(Rows(plane), GetParam().rows);
 }
 
@@ -119,10 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TadTerminalArray, TurnedOriginStaysConsistentThroughLaterOperations) {
   TadTerminalArray plane = LetteredPlane(3, 5);
-  plane.ScrollRows(2, 0, 4);  // c d e . .
-  plane.FillItems(4, 1, 1, 'x');
-  plane.ScrollRows(1, 1, 4);  // c e . .x .
-  plane.ScrollRows(-1, 0, 4);
+  plane.ScrollRows(2, PlaneRow(0), PlaneRow(5));  // c d e . .
+  plane.FillItems(PlaneRow(4), ColIndex(1), 1, 'x');
+  plane.ScrollRows(1, PlaneRow(1), PlaneRow(5));  // c e . .x .
+  plane.ScrollRows(-1, PlaneRow(0), PlaneRow(5));
   EXPECT_EQ(Rows(plane), (std::vector<std::string>{"...", "ccc", "eee", "...", ".x."}));
   plane.SetRowCount(3);  // bottom-aligned copy out of a turned block
   EXPECT_EQ(Rows(plane), (std::vector<std::string>{"eee", "...", ".x."}));
@@ -150,12 +151,12 @@ TEST(TadTerminalArray, ZeroCountsLeaveAnAllocatedPlaneAlone) {
 
 TEST(TadTerminalArray, WritesAndFillsStopAtTheRowEnd) {
   TadTerminalArray plane = LetteredPlane(5, 2);
-  plane.WriteItems("123456789", 9, 3, 0);
-  plane.FillItems(1, 4, 100, 'z');
-  plane.ClearItems(1, 0, 1);
-  plane.WriteItems("q", 1, 5, 0);  // past the last column
-  plane.WriteItems("q", 1, 0, 2);  // past the last row
-  plane.FillItems(-1, 0, 5, 'q');
+  plane.WriteItems("123456789", 9, ColIndex(3), PlaneRow(0));
+  plane.FillItems(PlaneRow(1), ColIndex(4), 100, 'z');
+  plane.ClearItems(PlaneRow(1), ColIndex(0), ColIndex(2));
+  plane.WriteItems("q", 1, ColIndex(5), PlaneRow(0));  // past the last column
+  plane.WriteItems("q", 1, ColIndex(0), PlaneRow(2));  // past the last row
+  plane.FillItems(PlaneRow(-1), ColIndex(0), 5, 'q');
   EXPECT_EQ(Rows(plane), (std::vector<std::string>{"aaa12", "..bbz"}));
 }
 
@@ -164,10 +165,10 @@ TEST(TadTerminalArray, ReplaceChangesOnlyMatchingItems) {
   plane.SetFillItem(7);
   plane.SetColCount(3);
   plane.SetRowCount(2);
-  plane.FillItems(0, 1, 1, 9);
+  plane.FillItems(PlaneRow(0), ColIndex(1), 1, 9);
   plane.ReplaceItems(7, 0x12345678);
   auto item = [&](int row, int col) {
-    return *static_cast<const std::uint32_t*>(plane.GetItemPtr(row, col));
+    return *static_cast<const std::uint32_t*>(plane.GetItemPtr(PlaneRow(row), ColIndex(col)));
   };
   EXPECT_EQ(item(0, 0), 0x12345678u);
   EXPECT_EQ(item(0, 1), 9u);
@@ -239,7 +240,7 @@ class PlaneModel {
 
 std::uint32_t ItemAt(TadTerminalArray& plane, int row, int col) {
   std::uint32_t item = 0;
-  std::memcpy(&item, plane.GetItemPtr(row, col), std::size_t(plane.ItemSize()));
+  std::memcpy(&item, plane.GetItemPtr(PlaneRow(row), ColIndex(col)), std::size_t(plane.ItemSize()));
   return item;
 }
 
@@ -268,14 +269,14 @@ TEST(TadTerminalArray, LazyClearingReadsExactlyAsEagerFilling) {
           break;
         case 2: {
           int first = pick(rows), last = pick(rows);
-          plane.ClearRows(first, last);
+          plane.ClearRows(PlaneRow(first), PlaneRow(last + 1));
           model.ClearRows(first, last);
           break;
         }
         case 3:
         case 4: {
           int row = pick(rows), col = pick(cols), count = pick(cols);
-          plane.FillItems(row, col, count, item);
+          plane.FillItems(PlaneRow(row), ColIndex(col), count, item);
           model.Fill(row, col, count, item);
           break;
         }
@@ -285,7 +286,7 @@ TEST(TadTerminalArray, LazyClearingReadsExactlyAsEagerFilling) {
           std::vector<std::uint8_t> bytes(3 * std::size_t(itemSize));
           for (int i = 0; i < 3; ++i)
             std::memcpy(&bytes[std::size_t(i * itemSize)], &items[i], std::size_t(itemSize));
-          plane.WriteItems(bytes.data(), 3, col, row);
+          plane.WriteItems(bytes.data(), 3, ColIndex(col), PlaneRow(row));
           if (col >= 0 && col < cols)  // the plane refuses a start outside the row
             for (int i = 0; i < 3; ++i) model.Fill(row, col + i, 1, items[i]);
           break;
@@ -298,8 +299,8 @@ TEST(TadTerminalArray, LazyClearingReadsExactlyAsEagerFilling) {
         }
         case 7: {
           int count = pick(rows) - 1, first = pick(rows), last = pick(rows);
-          if (random() % 2) first = 0, last = rows - 1;  // the turning path
-          plane.ScrollRows(count, first, last);
+          if (random() % 2) first = 0, last = rows - 1;  // the whole plane
+          plane.ScrollRows(count, PlaneRow(first), PlaneRow(last + 1));
           model.Scroll(count, first, last);
           break;
         }
@@ -329,45 +330,54 @@ TEST(TadTerminalArray, LazyClearingReadsExactlyAsEagerFilling) {
   }
 }
 
-// The line-feed shortcuts must leave what their general forms leave, on
-// planes of every height, a single row included.
-TEST(TadTerminalArray, ShortcutsMatchTheGeneralScrollAndWrite) {
+// A plane used as a ring, as the buffer does on every line feed (the oldest
+// row cleared and turned round to the bottom, rows found from the origin),
+// must read as the general scroll leaves it, and straighten when resized from
+// the origin; on planes of every height, a single row included.
+TEST(TadTerminalArray, RingOfRowsMatchesTheGeneralScrollAndWrite) {
   for (int rows = 1; rows <= 5; ++rows) {
     std::mt19937 random{std::uint32_t(rows)};
-    TadTerminalArray fast = LetteredPlane(4, rows);
+    TadTerminalArray ring = LetteredPlane(4, rows);
     TadTerminalArray general = LetteredPlane(4, rows);
+    int origin = 0;
+    auto ringRow = [&](int row) { return PlaneRow((origin + row) % rows); };
+    auto ringRows = [&] {
+      std::vector<std::string> text;
+      for (int row = 0; row < rows; ++row) text.push_back(RowString(ring, ringRow(row).Value()));
+      return text;
+    };
     for (int step = 0; step < 300; ++step) {
       std::uint32_t item = 'a' + random() % 4;
       switch (random() % 4) {
         case 0:
-          fast.ScrollAllUp();
-          general.ScrollRows(1, 0, rows - 1);
+          ring.ClearRow(PlaneRow(origin));
+          origin = (origin + 1) % rows;
+          general.ScrollRows(1, PlaneRow(0), PlaneRow(rows));
           break;
         case 1: {
           int row = int(random() % std::uint32_t(rows)), col = int(random() % 4);
           int count = 1 + int(random() % std::uint32_t(4 - col));
           const char text[] = "wxyz";
-          fast.WriteItemsInside(text, count, col, row);
-          general.WriteItems(text, count, col, row);
+          ring.WriteItemsInside(text, count, ColIndex(col), ringRow(row));
+          general.WriteItems(text, count, ColIndex(col), PlaneRow(row));
           break;
         }
         case 2:
-          fast.SetFillItem(item);
+          ring.SetFillItem(item);
           general.SetFillItem(item);
           break;
         default: {
           int row = int(random() % std::uint32_t(rows));
-          fast.FillItems(row, 1, 2, item);
-          general.FillItems(row, 1, 2, item);
+          ring.FillItems(ringRow(row), ColIndex(1), 2, item);
+          general.FillItems(PlaneRow(row), ColIndex(1), 2, item);
           break;
         }
       }
-      ASSERT_EQ(Rows(fast), Rows(general)) << rows << " rows, step " << step;
+      ASSERT_EQ(ringRows(), Rows(general)) << rows << " rows, step " << step;
     }
+    ring.Resize(4, rows, PlaneRow(origin));
+    EXPECT_EQ(Rows(ring), Rows(general)) << rows << " rows straightened";
   }
-  TadTerminalArray empty(1);
-  empty.ScrollAllUp();  // no block: nothing to turn
-  EXPECT_EQ(empty.GetItemPtr(0, 0), nullptr);
 }
 
 }  // namespace

@@ -17,9 +17,13 @@ void Write(TAdTerminalBuffer& buffer, const std::string& text) {
   for (char ch : text) buffer.WriteChar(std::uint8_t(ch));
 }
 
-std::vector<InvalidRect> TakeAll(TAdTerminalBuffer& buffer) {
-  std::vector<InvalidRect> rects;
-  InvalidRect rect;
+CellRect Cells(int left, int top, int right, int bottom) {
+  return {Column(left), ScreenRow(top), Column(right), ScreenRow(bottom)};
+}
+
+std::vector<CellRect> TakeAll(TAdTerminalBuffer& buffer) {
+  std::vector<CellRect> rects;
+  CellRect rect;
   while (buffer.TakeInvalidArea(rect)) rects.push_back(rect);
   return rects;
 }
@@ -29,15 +33,15 @@ TEST(TAdTerminalBuffer, StartsAsAnEightyByTwentyFourScreenWithHistory) {
   EXPECT_EQ(buffer.ColCount(), 80);
   EXPECT_EQ(buffer.RowCount(), 24);
   EXPECT_EQ(buffer.SVRowCount(), 200);
-  EXPECT_EQ(buffer.OldestRow(), -175);
-  EXPECT_EQ(buffer.CursorRow(), 1);
-  EXPECT_EQ(buffer.CursorCol(), 1);
+  EXPECT_EQ(buffer.OldestRow().Value(), -175);
+  EXPECT_EQ(buffer.CursorRow().Value(), 1);
+  EXPECT_EQ(buffer.CursorCol().Value(), 1);
   EXPECT_EQ(buffer.ForeColor(), kColorSilver);
   EXPECT_EQ(buffer.BackColor(), kColorBlack);
-  EXPECT_EQ(RowText(buffer, -175), "");
-  EXPECT_EQ(buffer.RowChars(-176), nullptr);
-  EXPECT_EQ(buffer.RowChars(25), nullptr);
-  EXPECT_EQ(TakeAll(buffer), (std::vector<InvalidRect>{{1, 1, 80, 24}}));
+  EXPECT_EQ(RowText(buffer, ScreenRow(-175)), "");
+  EXPECT_EQ(buffer.RowChars(ScreenRow(-176)), nullptr);
+  EXPECT_EQ(buffer.RowChars(ScreenRow(25)), nullptr);
+  EXPECT_EQ(TakeAll(buffer), (std::vector<CellRect>{Cells(1, 1, 80, 24)}));
   EXPECT_FALSE(buffer.IsDisplayDirty());
 }
 
@@ -46,7 +50,7 @@ TEST(TAdTerminalBuffer, TabStopsEveryEightColumnsFromColumnOne) {
   std::vector<int> stops;
   for (int i = 0; i < 11; ++i) {
     buffer.HorizontalTab();
-    stops.push_back(buffer.CursorCol());
+    stops.push_back(buffer.CursorCol().Value());
   }
   EXPECT_EQ(stops, (std::vector<int>{9, 17, 25, 33, 41, 49, 57, 65, 73, 80, 80}));
 }
@@ -54,12 +58,12 @@ TEST(TAdTerminalBuffer, TabStopsEveryEightColumnsFromColumnOne) {
 TEST(TAdTerminalBuffer, CharacterInLastColumnWaitsForTheNextOneToWrap) {
   TAdTerminalBuffer buffer;
   Write(buffer, std::string(80, 'x'));
-  EXPECT_EQ(buffer.CursorCol(), 80);
+  EXPECT_EQ(buffer.CursorCol().Value(), 80);
   EXPECT_TRUE(buffer.WrapPending());
   Write(buffer, "y");
-  EXPECT_EQ(RowText(buffer, 2), "y");
-  EXPECT_EQ(buffer.CursorRow(), 2);
-  EXPECT_EQ(buffer.CursorCol(), 2);
+  EXPECT_EQ(RowText(buffer, ScreenRow(2)), "y");
+  EXPECT_EQ(buffer.CursorRow().Value(), 2);
+  EXPECT_EQ(buffer.CursorCol().Value(), 2);
   EXPECT_FALSE(buffer.WrapPending());
 }
 
@@ -68,12 +72,12 @@ TEST(TAdTerminalBuffer, WrittenCellsTakeTheCurrentColours) {
   buffer.SetForeColor(RgbColor(1, 2, 3));
   buffer.SetBackColor(kColorWindow);
   Write(buffer, "ab");
-  EXPECT_EQ(buffer.RowForeColors(1)[1], RgbColor(1, 2, 3));
-  EXPECT_EQ(buffer.RowBackColors(1)[1], kColorWindow);
-  EXPECT_EQ(buffer.RowForeColors(1)[2], kColorSilver);  // not written yet
+  EXPECT_EQ(buffer.RowForeColors(ScreenRow(1))[1], RgbColor(1, 2, 3));
+  EXPECT_EQ(buffer.RowBackColors(ScreenRow(1))[1], kColorWindow);
+  EXPECT_EQ(buffer.RowForeColors(ScreenRow(1))[2], kColorSilver);  // not written yet
   buffer.LineFeed();
   for (int i = 0; i < 23; ++i) buffer.LineFeed();  // the new bottom row takes the fill
-  EXPECT_EQ(buffer.RowBackColors(24)[0], kColorWindow);
+  EXPECT_EQ(buffer.RowBackColors(ScreenRow(24))[0], kColorWindow);
 }
 
 TEST(TAdTerminalBuffer, DefaultColourReplacementRecoloursExactlyTheOldDefaultCells) {
@@ -83,14 +87,14 @@ TEST(TAdTerminalBuffer, DefaultColourReplacementRecoloursExactlyTheOldDefaultCel
   Write(buffer, "b");
   for (int i = 0; i < 30; ++i) buffer.LineFeed();  // row 1 is history now
   buffer.SetDefBackColor(RgbColor(0, 0, 200));
-  const TerminalColor* backs = buffer.RowBackColors(-6);
+  const TerminalColor* backs = buffer.RowBackColors(ScreenRow(-6));
   EXPECT_EQ(backs[0], RgbColor(0, 0, 200));
   EXPECT_EQ(backs[1], RgbColor(9, 9, 9));
   EXPECT_EQ(backs[2], RgbColor(0, 0, 200));
   EXPECT_EQ(buffer.DefBackColor(), RgbColor(0, 0, 200));
   EXPECT_EQ(buffer.BackColor(), RgbColor(9, 9, 9));  // the current colour is separate
   buffer.SetDefForeColor(RgbColor(1, 1, 1));
-  EXPECT_EQ(buffer.RowForeColors(24)[79], RgbColor(1, 1, 1));
+  EXPECT_EQ(buffer.RowForeColors(ScreenRow(24))[79], RgbColor(1, 1, 1));
 }
 
 TEST(TAdTerminalBuffer, EraseEverythingEmptiesHistoryAndHomesTheCursor) {
@@ -103,11 +107,11 @@ TEST(TAdTerminalBuffer, EraseEverythingEmptiesHistoryAndHomesTheCursor) {
   Write(buffer, "last");
   TakeAll(buffer);
   buffer.EraseEverything();
-  for (int row = buffer.OldestRow(); row <= buffer.RowCount(); ++row)
-    ASSERT_EQ(RowText(buffer, row), "") << "row " << row;
-  EXPECT_EQ(buffer.CursorRow(), 1);
-  EXPECT_EQ(buffer.CursorCol(), 1);
-  EXPECT_EQ(TakeAll(buffer), (std::vector<InvalidRect>{{1, 1, 80, 24}}));
+  for (int row = buffer.OldestRow().Value(); row <= buffer.RowCount(); ++row)
+    ASSERT_EQ(RowText(buffer, ScreenRow(row)), "") << "row " << row;
+  EXPECT_EQ(buffer.CursorRow().Value(), 1);
+  EXPECT_EQ(buffer.CursorCol().Value(), 1);
+  EXPECT_EQ(TakeAll(buffer), (std::vector<CellRect>{Cells(1, 1, 80, 24)}));
 }
 
 TEST(TAdTerminalBuffer, InvalidRectanglesMergeIntoOneBoxPerTake) {
@@ -121,7 +125,7 @@ TEST(TAdTerminalBuffer, InvalidRectanglesMergeIntoOneBoxPerTake) {
   buffer.CarriageReturn();
   Write(buffer, "d");  // row 3, column 1
   EXPECT_TRUE(buffer.IsDisplayDirty());
-  EXPECT_EQ(TakeAll(buffer), (std::vector<InvalidRect>{{1, 1, 11, 3}}));
+  EXPECT_EQ(TakeAll(buffer), (std::vector<CellRect>{Cells(1, 1, 11, 3)}));
   buffer.CarriageReturn();  // moving the cursor invalidates nothing
   EXPECT_FALSE(buffer.IsDisplayDirty());
 }
@@ -136,7 +140,7 @@ TEST(TAdTerminalBuffer, ManyChangesWithoutATakeStillMergeToTheirBoundingBox) {
   }
   buffer.HorizontalTab();
   buffer.WriteChar('q');
-  EXPECT_EQ(TakeAll(buffer), (std::vector<InvalidRect>{{1, 2, 9, 2}}));
+  EXPECT_EQ(TakeAll(buffer), (std::vector<CellRect>{Cells(1, 2, 9, 2)}));
 }
 
 struct DimensionCase {
@@ -160,8 +164,8 @@ TEST_P(BufferDimensionTooSmall, RaisesItsMessageAndChangesNothing) {
   EXPECT_EQ(buffer.ColCount(), 80);
   EXPECT_EQ(buffer.RowCount(), 24);
   EXPECT_EQ(buffer.SVRowCount(), 200);
-  EXPECT_EQ(RowText(buffer, 1), "keep");
-  EXPECT_EQ(buffer.CursorCol(), 5);
+  EXPECT_EQ(RowText(buffer, ScreenRow(1)), "keep");
+  EXPECT_EQ(buffer.CursorCol().Value(), 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,7 +188,7 @@ TEST(TAdTerminalBuffer, RowCountAboveTheTotalIsIgnored) {
   EXPECT_EQ(buffer.RowCount(), 24);
   buffer.SetRowCount(200);
   EXPECT_EQ(buffer.RowCount(), 200);
-  EXPECT_EQ(buffer.OldestRow(), 1);
+  EXPECT_EQ(buffer.OldestRow().Value(), 1);
 }
 
 TEST(TAdTerminalBuffer, ShrinkingTheScreenMovesACursorAboveItToItsTopRow) {
@@ -193,28 +197,28 @@ TEST(TAdTerminalBuffer, ShrinkingTheScreenMovesACursorAboveItToItsTopRow) {
   Write(buffer, "xy");  // row 5, column 3
   buffer.SetRowCount(10);
   // Row 5 of 24 lies above the last 10 rows: the cursor drops to the top.
-  EXPECT_EQ(buffer.CursorRow(), 1);
-  EXPECT_EQ(buffer.CursorCol(), 3);
-  EXPECT_EQ(RowText(buffer, -9), "xy");  // the old row 5, now history
+  EXPECT_EQ(buffer.CursorRow().Value(), 1);
+  EXPECT_EQ(buffer.CursorCol().Value(), 3);
+  EXPECT_EQ(RowText(buffer, ScreenRow(-9)), "xy");  // the old row 5, now history
   buffer.SetRowCount(24);
-  EXPECT_EQ(buffer.CursorRow(), 15);
+  EXPECT_EQ(buffer.CursorRow().Value(), 15);
 }
 
 TEST(TAdTerminalBuffer, NewColumnCountKeepsOldTabStopsAndHomesTheCursor) {
   TAdTerminalBuffer buffer;
   Write(buffer, "abc");
   buffer.SetColCount(100);
-  EXPECT_EQ(buffer.CursorRow(), 1);
-  EXPECT_EQ(buffer.CursorCol(), 1);
-  EXPECT_EQ(RowText(buffer, 1), "abc");
+  EXPECT_EQ(buffer.CursorRow().Value(), 1);
+  EXPECT_EQ(buffer.CursorCol().Value(), 1);
+  EXPECT_EQ(RowText(buffer, ScreenRow(1)), "abc");
   for (int i = 0; i < 9; ++i) buffer.HorizontalTab();
-  EXPECT_EQ(buffer.CursorCol(), 73);
+  EXPECT_EQ(buffer.CursorCol().Value(), 73);
   buffer.HorizontalTab();  // no stops were added past column 80
-  EXPECT_EQ(buffer.CursorCol(), 100);
+  EXPECT_EQ(buffer.CursorCol().Value(), 100);
   buffer.SetColCount(20);
   buffer.SetColCount(40);  // stops cut off at 20 do not come back
   for (int i = 0; i < 3; ++i) buffer.HorizontalTab();
-  EXPECT_EQ(buffer.CursorCol(), 40);
+  EXPECT_EQ(buffer.CursorCol().Value(), 40);
 }
 
 TEST(TAdTerminalBuffer, ScrollbackChangeKeepsTheCursorOnItsScreenRow) {
@@ -227,10 +231,10 @@ TEST(TAdTerminalBuffer, ScrollbackChangeKeepsTheCursorOnItsScreenRow) {
   buffer.LineFeed();
   buffer.LineFeed();  // the cursor is on row 24
   buffer.SetSVRowCount(50);
-  EXPECT_EQ(buffer.CursorRow(), 24);
-  EXPECT_EQ(buffer.OldestRow(), -25);
-  EXPECT_EQ(RowText(buffer, 21), "29");
-  EXPECT_EQ(RowText(buffer, -8), "0");
+  EXPECT_EQ(buffer.CursorRow().Value(), 24);
+  EXPECT_EQ(buffer.OldestRow().Value(), -25);
+  EXPECT_EQ(RowText(buffer, ScreenRow(21)), "29");
+  EXPECT_EQ(RowText(buffer, ScreenRow(-8)), "0");
 }
 
 // Keeping the cursor's distance from the bottom used to put it above a
@@ -240,20 +244,20 @@ TEST(TAdTerminalBuffer, ScrollbackBelowScreenHeightKeepsTheCursorOnScreen) {
   Write(buffer, "top");
   buffer.SetSVRowCount(10);
   EXPECT_EQ(buffer.RowCount(), 10);
-  EXPECT_EQ(buffer.OldestRow(), 1);
-  EXPECT_EQ(buffer.CursorRow(), 1);
+  EXPECT_EQ(buffer.OldestRow().Value(), 1);
+  EXPECT_EQ(buffer.CursorRow().Value(), 1);
   Write(buffer, "!");
-  EXPECT_EQ(buffer.CursorCol(), 5);
+  EXPECT_EQ(buffer.CursorCol().Value(), 5);
   for (int i = 0; i < 12; ++i) buffer.LineFeed();
-  EXPECT_EQ(buffer.CursorRow(), 10);
+  EXPECT_EQ(buffer.CursorRow().Value(), 10);
 }
 
 TEST(TAdTerminalBuffer, ReportsCursorMovesButNotScrollingLineFeeds) {
   TAdTerminalBuffer buffer;
   std::vector<std::pair<int, int>> moves;
-  buffer.OnCursorMoved = [&](TAdTerminalBuffer* sender, int row, int col) {
+  buffer.OnCursorMoved = [&](TAdTerminalBuffer* sender, ScreenRow row, Column col) {
     EXPECT_EQ(sender, &buffer);
-    moves.push_back({row, col});
+    moves.push_back({row.Value(), col.Value()});
   };
   buffer.WriteChar('a');
   buffer.CarriageReturn();
@@ -272,7 +276,9 @@ TEST(TAdTerminalBuffer, ReportsCursorMovesButNotScrollingLineFeeds) {
 TEST(TAdTerminalBuffer, UpdateReportsTheCursorOnceAtItsEnd) {
   TAdTerminalBuffer buffer;
   std::vector<std::pair<int, int>> moves;
-  buffer.OnCursorMoved = [&](TAdTerminalBuffer*, int row, int col) { moves.push_back({row, col}); };
+  buffer.OnCursorMoved = [&](TAdTerminalBuffer*, ScreenRow row, Column col) {
+    moves.push_back({row.Value(), col.Value()});
+  };
   buffer.BeginUpdate();
   Write(buffer, "abc");
   buffer.LineFeed();
@@ -291,15 +297,15 @@ TEST(TAdTerminalBuffer, UpdateReportsTheCursorOnceAtItsEnd) {
 
 TEST(TAdTerminalBuffer, SelectionMarksChangeOnlyTheGivenCells) {
   TAdTerminalBuffer buffer;
-  EXPECT_TRUE(buffer.ChangeAttrBits(0, 70, 200, kAttrSelected, true));
-  EXPECT_FALSE(buffer.ChangeAttrBits(0, 75, 80, kAttrSelected, true));
-  const std::uint8_t* attrs = buffer.RowAttrs(0);
+  EXPECT_TRUE(buffer.ChangeAttrBits(ScreenRow(0), Column(70), Column(200), kAttrSelected, true));
+  EXPECT_FALSE(buffer.ChangeAttrBits(ScreenRow(0), Column(75), Column(80), kAttrSelected, true));
+  const std::uint8_t* attrs = buffer.RowAttrs(ScreenRow(0));
   EXPECT_EQ(attrs[68], 0);
   EXPECT_EQ(attrs[69], kAttrSelected);
   EXPECT_EQ(attrs[79], kAttrSelected);
-  EXPECT_TRUE(buffer.ChangeAttrBits(0, 1, 80, kAttrSelected, false));
+  EXPECT_TRUE(buffer.ChangeAttrBits(ScreenRow(0), Column(1), Column(80), kAttrSelected, false));
   EXPECT_EQ(attrs[79], 0);
-  EXPECT_FALSE(buffer.ChangeAttrBits(-300, 1, 80, kAttrSelected, true));
+  EXPECT_FALSE(buffer.ChangeAttrBits(ScreenRow(-300), Column(1), Column(80), kAttrSelected, true));
 }
 
 // WriteChars must leave exactly what WriteChar would, for any mix of
@@ -312,7 +318,7 @@ TEST(TAdTerminalBuffer, WritingAStretchAtOnceMatchesWritingItByteByByte) {
     single.SetSVRowCount(30);
     stretch.SetSVRowCount(30);
     int singleMoves = 0;
-    single.OnCursorMoved = [&](TAdTerminalBuffer*, int, int) { ++singleMoves; };
+    single.OnCursorMoved = [&](TAdTerminalBuffer*, ScreenRow, Column) { ++singleMoves; };
     for (int step = 0; step < 60; ++step) {
       int action = int(random() % 6);
       if (action < 3) {
@@ -330,14 +336,14 @@ TEST(TAdTerminalBuffer, WritingAStretchAtOnceMatchesWritingItByteByByte) {
         single.Backspace();
         stretch.Backspace();
       }
-      ASSERT_EQ(stretch.CursorRow(), single.CursorRow());
-      ASSERT_EQ(stretch.CursorCol(), single.CursorCol());
+      ASSERT_EQ(stretch.CursorRow().Value(), single.CursorRow().Value());
+      ASSERT_EQ(stretch.CursorCol().Value(), single.CursorCol().Value());
       ASSERT_EQ(stretch.WrapPending(), single.WrapPending());
       ASSERT_EQ(stretch.TakeCursorMoved(), single.TakeCursorMoved());
     }
-    for (int row = single.OldestRow(); row <= single.RowCount(); ++row)
-      ASSERT_EQ(RowText(stretch, row), RowText(single, row)) << "row " << row;
-    InvalidRect a, b;
+    for (int row = single.OldestRow().Value(); row <= single.RowCount(); ++row)
+      ASSERT_EQ(RowText(stretch, ScreenRow(row)), RowText(single, ScreenRow(row))) << "row " << row;
+    CellRect a, b;
     ASSERT_EQ(stretch.TakeInvalidArea(a), single.TakeInvalidArea(b));
     EXPECT_EQ(a, b);
     EXPECT_GT(singleMoves, 0);
@@ -359,17 +365,17 @@ TEST_P(ScrolledRowWrite, TakesTheCurrentAttributeAndColours) {
     TAdTerminalBuffer buffer;
     for (int i = 0; i < 30; ++i) buffer.LineFeed();  // the bottom row scrolled in
     GetParam().change(buffer);
-    int row = buffer.CursorRow();
-    int col = buffer.CursorCol() - 1;
+    int row = buffer.CursorRow().Value();
+    int col = buffer.CursorCol().Value() - 1;
     if (stretch)
       buffer.WriteChars(reinterpret_cast<const std::uint8_t*>("ab"), 2);
     else
       Write(buffer, "ab");
     for (int i = col; i < col + 2; ++i) {
-      EXPECT_EQ(buffer.RowChars(row)[i], "ab"[i - col]);
-      EXPECT_EQ(buffer.RowAttrs(row)[i], 0) << "column " << i + 1;
-      EXPECT_EQ(buffer.RowForeColors(row)[i], buffer.ForeColor()) << "column " << i + 1;
-      EXPECT_EQ(buffer.RowBackColors(row)[i], buffer.BackColor()) << "column " << i + 1;
+      EXPECT_EQ(buffer.RowChars(ScreenRow(row))[i], "ab"[i - col]);
+      EXPECT_EQ(buffer.RowAttrs(ScreenRow(row))[i], 0) << "column " << i + 1;
+      EXPECT_EQ(buffer.RowForeColors(ScreenRow(row))[i], buffer.ForeColor()) << "column " << i + 1;
+      EXPECT_EQ(buffer.RowBackColors(ScreenRow(row))[i], buffer.BackColor()) << "column " << i + 1;
     }
   }
 }
@@ -386,21 +392,27 @@ INSTANTIATE_TEST_SUITE_P(
                         [](TAdTerminalBuffer& b) { b.SetDefForeColor(RgbColor(7, 7, 7)); }},
         ScrolledRowCase{"DefaultBackColour",
                         [](TAdTerminalBuffer& b) { b.SetDefBackColor(RgbColor(7, 7, 7)); }},
-        ScrolledRowCase{
-            "SelectionMarks",
-            [](TAdTerminalBuffer& b) { b.ChangeAttrBits(24, 1, 80, kAttrSelected, true); }},
-        ScrolledRowCase{
-            "ReverseMarks",
-            [](TAdTerminalBuffer& b) { b.ChangeAttrBits(24, 1, 80, kAttrReverse, true); }},
+        ScrolledRowCase{"SelectionMarks",
+                        [](TAdTerminalBuffer& b) {
+                          b.ChangeAttrBits(ScreenRow(24), Column(1), Column(80), kAttrSelected,
+                                           true);
+                        }},
+        ScrolledRowCase{"ReverseMarks",
+                        [](TAdTerminalBuffer& b) {
+                          b.ChangeAttrBits(ScreenRow(24), Column(1), Column(80), kAttrReverse,
+                                           true);
+                        }},
         ScrolledRowCase{"Scrollback",
                         [](TAdTerminalBuffer& b) {
                           b.SetSVRowCount(26);
-                          b.ChangeAttrBits(24, 1, 80, kAttrSelected, true);
+                          b.ChangeAttrBits(ScreenRow(24), Column(1), Column(80), kAttrSelected,
+                                           true);
                         }},
         ScrolledRowCase{"Columns",
                         [](TAdTerminalBuffer& b) {
                           b.SetColCount(40);
-                          b.ChangeAttrBits(1, 1, 40, kAttrSelected, true);
+                          b.ChangeAttrBits(ScreenRow(1), Column(1), Column(40), kAttrSelected,
+                                           true);
                         }},
         ScrolledRowCase{"EraseEverything",
                         [](TAdTerminalBuffer& b) {

@@ -5,9 +5,21 @@
 namespace terminal {
 namespace {
 
+// ViewGeometry written as plain numbers in the tables.
+struct Geometry {
+  int clientWidth, clientHeight, cellWidth, cellHeight, colCount, rowCount, svRowCount;
+  int leftCol, topRow;
+  bool scrollback;
+
+  operator ViewGeometry() const {
+    return {clientWidth, clientHeight, cellWidth,       cellHeight,        colCount,
+            rowCount,    svRowCount,   Column(leftCol), ScreenRow(topRow), scrollback};
+  }
+};
+
 // 8 x 16 pixel cells on the default 80 x 24 screen with 200 rows in all.
 ViewGeometry View(int widthCells, int heightPixels, int topRow = 1, bool scrollback = false) {
-  return {widthCells * 8, heightPixels, 8, 16, 80, 24, 200, 1, topRow, scrollback};
+  return Geometry{widthCells * 8, heightPixels, 8, 16, 80, 24, 200, 1, topRow, scrollback};
 }
 
 TEST(ComputeLayout, NineteenRowWindowReachesOnlyTheScreenWithoutScrollback) {
@@ -31,7 +43,7 @@ TEST(ComputeLayout, TallWindowKeepsTheBarForTheHistory) {
 
 struct CountCase {
   const char* name;
-  ViewGeometry view;
+  Geometry view;
   int visibleCols;
   int fullCols;
   int visibleRows;
@@ -78,11 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CountCase>& info) { return info.param.name; });
 
 TEST(ComputeLayout, MarginsCoverTheClientAreaOutsideTheCells) {
-  ViewLayout layout = ComputeLayout({700, 400, 8, 16, 80, 24, 200, 1, 1, false});
+  ViewLayout layout = ComputeLayout(Geometry{700, 400, 8, 16, 80, 24, 200, 1, 1, false});
   EXPECT_EQ(layout.cellArea, (PixelRect{0, 0, 640, 384}));
   EXPECT_EQ(layout.rightMargin, (PixelRect{640, 0, 700, 384}));
   EXPECT_EQ(layout.bottomMargin, (PixelRect{0, 384, 700, 400}));
-  layout = ComputeLayout({500, 300, 8, 16, 80, 24, 200, 1, 1, false});
+  layout = ComputeLayout(Geometry{500, 300, 8, 16, 80, 24, 200, 1, 1, false});
   EXPECT_EQ(layout.cellArea, (PixelRect{0, 0, 500, 300}));
   EXPECT_EQ(layout.rightMargin, (PixelRect{500, 0, 500, 300}));
 }
@@ -104,7 +116,7 @@ TEST_P(VerticalScrolling, MovesTopRowWithinItsBounds) {
   const VerticalCase& c = GetParam();
   VerticalScroll result =
       ScrollVertically(c.action, c.thumbPos, View(80, c.heightRows * 16, c.topRow, c.scrollback));
-  EXPECT_EQ(result.topRow, c.newTopRow);
+  EXPECT_EQ(result.topRow.Value(), c.newTopRow);
   EXPECT_EQ(result.scrollback, c.newScrollback);
 }
 
@@ -142,8 +154,9 @@ struct HorizontalCase {
 class HorizontalScrolling : public testing::TestWithParam<HorizontalCase> {};
 
 TEST_P(HorizontalScrolling, MovesLeftColWithinItsBounds) {
-  ViewGeometry view = {500, 384, 8, 16, 80, 24, 200, GetParam().leftCol, 1, false};  // 62 columns
-  EXPECT_EQ(ScrollHorizontally(GetParam().action, GetParam().thumbPos, view),
+  ViewGeometry view =
+      Geometry{500, 384, 8, 16, 80, 24, 200, GetParam().leftCol, 1, false};  // 62 columns
+  EXPECT_EQ(ScrollHorizontally(GetParam().action, GetParam().thumbPos, view).Value(),
             GetParam().newLeftCol);
 }
 
@@ -168,10 +181,11 @@ class RefillAfterResizing : public testing::TestWithParam<RefillCase> {};
 
 TEST_P(RefillAfterResizing, LeavesNoEmptyBandWhereTheBufferCanFillIt) {
   const RefillCase& c = GetParam();
-  ViewGeometry view{c.widthPixels, c.heightPixels, 8, 16, 80, 24, 200, c.leftCol, c.topRow, false};
+  ViewGeometry view =
+      Geometry{c.widthPixels, c.heightPixels, 8, 16, 80, 24, 200, c.leftCol, c.topRow, false};
   RefillAfterResize(view);
-  EXPECT_EQ(view.leftCol, c.newLeftCol);
-  EXPECT_EQ(view.topRow, c.newTopRow);
+  EXPECT_EQ(view.leftCol.Value(), c.newLeftCol);
+  EXPECT_EQ(view.topRow.Value(), c.newTopRow);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -4,7 +4,7 @@
 
 namespace terminal::test {
 
-std::string RowText(const TAdTerminalBuffer& buffer, int row) {
+std::string RowText(const TAdTerminalBuffer& buffer, ScreenRow row) {
   const std::uint8_t* chars = buffer.RowChars(row);
   if (!chars) return "<no row>";
   std::string text(chars, chars + buffer.ColCount());

@@ -3,16 +3,31 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "terminal/TerminalBuffer.h"
 #include "terminal/TerminalHost.h"
 
+namespace terminal {
+
+// Coordinates and rectangles in test messages.
+template <typename Tag>
+void PrintTo(Coord<Tag> value, std::ostream* out) {
+  *out << value.Value();
+}
+inline void PrintTo(const CellRect& rect, std::ostream* out) {
+  *out << "{" << rect.left.Value() << ", " << rect.top.Value() << ", " << rect.right.Value() << ", "
+       << rect.bottom.Value() << "}";
+}
+
+}  // namespace terminal
+
 namespace terminal::test {
 
 // A row's characters with trailing spaces removed.
-std::string RowText(const TAdTerminalBuffer& buffer, int row);
+std::string RowText(const TAdTerminalBuffer& buffer, ScreenRow row);
 
 // The bytes of a string literal that may hold NULs: Bytes("A\0B", 3).
 std::vector<std::uint8_t> Bytes(const std::string& text);
@@ -71,13 +86,16 @@ class FakeHost : public TerminalHost {
   bool HalfDuplex() const override { return halfDuplex; }
   TerminalPort* ComPort() const override { return port; }
   bool CursorMovedAssigned() const override { return listensToCursor; }
-  void CursorMoved(int row, int col) override { cursorMoves.push_back({row, col}); }
+  void CursorMoved(ScreenRow row, Column col) override {
+    cursorMoves.push_back({row.Value(), col.Value()});
+  }
   int CharWidth() const override { return cellWidth; }
   int CharHeight() const override { return cellHeight; }
-  int ClientLeftCol() const override { return leftCol; }
-  int ClientTopRow() const override { return topRow; }
+  Column ClientLeftCol() const override { return Column(leftCol); }
+  ScreenRow ClientTopRow() const override { return ScreenRow(topRow); }
   int ClientCols() const override { return cols; }
   int ClientRows() const override { return rows; }
+  void MoveCellsUp(int count) override { movedUp.push_back(count); }
   void Beep() override { ++beeps; }
 
   RecordingCanvas canvas;
@@ -94,6 +112,7 @@ class FakeHost : public TerminalHost {
   int cols = 80;
   int rows = 24;
   int beeps = 0;
+  std::vector<int> movedUp;
 };
 
 }  // namespace terminal::test

@@ -21,8 +21,8 @@ TEST_F(TAdTerminalReceive, OpenPortIsReceivedFromAtOnce) {
   EXPECT_EQ(port.users, std::vector<platform::HWND>{view.Handle()});
   EXPECT_EQ(port.handlerOwner, &view);
   Receive("hello\r\nworld");
-  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), 1), "hello");
-  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), 2), "world");
+  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), ScreenRow(1)), "hello");
+  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), ScreenRow(2)), "world");
   EXPECT_TRUE(port.input.empty());
 }
 
@@ -84,7 +84,7 @@ TEST_F(TAdTerminalReceive, BytesFromTheDispatcherThreadArriveInOrder) {
   std::string shown;
   const TAdTerminalBuffer& buffer = view.ActiveEmulator().Buffer();
   for (int row = 1; row <= buffer.RowCount(); ++row) {
-    const std::uint8_t* chars = buffer.RowChars(row);
+    const std::uint8_t* chars = buffer.RowChars(ScreenRow(row));
     shown.append(chars, chars + buffer.ColCount());
   }
   EXPECT_EQ(shown.substr(0, expected.size()), expected);
@@ -100,7 +100,7 @@ TEST_F(TAdTerminalReceive, OneBatchOfAnySizeIsRepaintedOnce) {
     for (std::size_t at = 0; at < text.size(); at += 4096) port.Receive(text.substr(at, 4096));
   });
   EXPECT_EQ(paints, 1);
-  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), 23), "line 499 of the batch");
+  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), ScreenRow(23)), "line 499 of the batch");
 }
 
 TEST_F(TAdTerminalReceive, LazyDisplayPaintsAtTheNextTimerTick) {
@@ -114,9 +114,9 @@ TEST_F(TAdTerminalReceive, LazyDisplayPaintsAtTheNextTimerTick) {
 
 TEST_F(TAdTerminalReceive, CursorMovesAreReportedThroughTheView) {
   std::vector<std::pair<int, int>> moves;
-  view.OnCursorMoved = [&](TAdTerminal* sender, int row, int col) {
+  view.OnCursorMoved = [&](TAdTerminal* sender, ScreenRow row, Column col) {
     EXPECT_EQ(sender, &view);
-    moves.push_back({row, col});
+    moves.push_back({row.Value(), col.Value()});
   };
   view.SetComPort(&port);
   Receive("ab\n");
@@ -177,7 +177,7 @@ TEST_F(TAdTerminalTyping, ClosedPortSendsNothingAndHalfDuplexStillEchoes) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasFocus(); }));
   QTest::keyClicks(&view, "hi");
   EXPECT_TRUE(port.sent.empty());
-  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), 1), "hi");
+  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), ScreenRow(1)), "hi");
 }
 
 TEST_F(TAdTerminalTyping, TabIsLeftToFocusNavigationWithoutWantAllKeys) {
@@ -198,10 +198,12 @@ class TAdTerminalSelection : public TerminalViewTest {
     SetClientCells(80, 24);
   }
   const TAdTerminalBuffer& Buffer() { return view.ActiveEmulator().Buffer(); }
-  bool Selected(int row, int col) { return Buffer().RowAttrs(row)[col - 1] & kAttrSelected; }
+  bool Selected(int row, int col) {
+    return Buffer().RowAttrs(ScreenRow(row))[col - 1] & kAttrSelected;
+  }
   int MarkedCells() {
     int marked = 0;
-    for (int row = Buffer().OldestRow(); row <= Buffer().RowCount(); ++row)
+    for (int row = Buffer().OldestRow().Value(); row <= Buffer().RowCount(); ++row)
       for (int col = 1; col <= Buffer().ColCount(); ++col) marked += Selected(row, col);
     return marked;
   }
@@ -254,10 +256,10 @@ TEST_F(TAdTerminalSelection, EscapeWhileSelectingCancels) {
 TEST_F(TAdTerminalSelection, DraggingAboveTheViewScrollsOneRowPerTick) {
   Receive(std::string(40, '\n') + "bottom");
   Drag(CellCenter(5, 3), QPoint(CellCenter(5, 3).x(), -10));
-  EXPECT_EQ(view.TopRow(), 1);
+  EXPECT_EQ(view.TopRow().Value(), 1);
   for (int tick = 1; tick <= 3; ++tick) {
     view.TimerTick();
-    EXPECT_EQ(view.TopRow(), 1 - tick);
+    EXPECT_EQ(view.TopRow().Value(), 1 - tick);
   }
   // From row -2, column 5 to the anchor on row 3, column 5.
   EXPECT_TRUE(Selected(-2, 5));
@@ -267,7 +269,7 @@ TEST_F(TAdTerminalSelection, DraggingAboveTheViewScrollsOneRowPerTick) {
   EXPECT_FALSE(Selected(3, 6));
   QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, -10));
   view.TimerTick();
-  EXPECT_EQ(view.TopRow(), -2);  // no more scrolling once released
+  EXPECT_EQ(view.TopRow().Value(), -2);  // no more scrolling once released
 }
 
 // Marks that scrolling carried into the history used to stay behind when a

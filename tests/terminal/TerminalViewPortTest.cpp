@@ -30,8 +30,8 @@ class TAdTerminalOnPort : public TerminalViewTest {
   ~TAdTerminalOnPort() override { view.SetComPort(nullptr); }
 
   bool Shows(int row, const std::string& text) {
-    return QTest::qWaitFor([&] { return RowText(view.ActiveEmulator().Buffer(), row) == text; },
-                           10000);
+    return QTest::qWaitFor(
+        [&] { return RowText(view.ActiveEmulator().Buffer(), ScreenRow(row)) == text; }, 10000);
   }
 
   support::ScopedFakePort fake{kCom};
@@ -72,7 +72,7 @@ TEST_F(TAdTerminalOnPort, ManyDeliveriesArriveComplete) {
   for (int i = 1; i <= 300; ++i) text += "line " + std::to_string(i) + "\r\n";
   fake->Receive(text);
   EXPECT_TRUE(Shows(23, "line 300"));
-  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), 1), "line 278");
+  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), ScreenRow(1)), "line 278");
 }
 
 // What a user does, or what arrives, raises inside one of the view's event
@@ -134,16 +134,17 @@ INSTANTIATE_TEST_SUITE_P(Handlers, RaisingHandler,
                                                        QTest::keyClick(&s.view, Qt::Key_A);
                                                      },
                                                      "Output buffer too small for block"},
-                                         RaisingCase{
-                                             "CursorHandlerFailsOnReceivedData",
-                                             [](Scene& s) {
-                                               s.view.OnCursorMoved = [](TAdTerminal*, int, int) {
-                                                 throw std::runtime_error("cursor handler failed");
-                                               };
-                                               s.device.Receive("abc");
-                                               QTest::qWait(100);
-                                             },
-                                             "cursor handler failed"},
+                                         RaisingCase{"CursorHandlerFailsOnReceivedData",
+                                                     [](Scene& s) {
+                                                       s.view.OnCursorMoved =
+                                                           [](TAdTerminal*, ScreenRow, Column) {
+                                                             throw std::runtime_error(
+                                                                 "cursor handler failed");
+                                                           };
+                                                       s.device.Receive("abc");
+                                                       QTest::qWait(100);
+                                                     },
+                                                     "cursor handler failed"},
                                          RaisingCase{"EmulatorPaintFails",
                                                      [](Scene& s) {
                                                        s.view.SetEmulator(&s.paintFailing);
@@ -228,7 +229,9 @@ TEST_P(PortOwnerTeardown, PortGoesBeforeTheViewWithoutAUseAfterFree) {
     ASSERT_TRUE(view->Receiving());
     stream = std::make_unique<Stream>(*fake);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return RowText(view->ActiveEmulator().Buffer(), 1) == "streaming data line"; },
+        [&] {
+          return RowText(view->ActiveEmulator().Buffer(), ScreenRow(1)) == "streaming data line";
+        },
         10000));
   } else {
     ASSERT_TRUE(view->Pending());

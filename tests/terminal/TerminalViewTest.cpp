@@ -58,10 +58,10 @@ TEST_F(TAdTerminalView, TallWindowKeepsTheBarAndReachesTheHistory) {
   EXPECT_EQ(bar->maximum(), 0);
   EXPECT_EQ(bar->value(), 0);
   bar->triggerAction(QAbstractSlider::SliderPageStepSub);
-  EXPECT_EQ(view.TopRow(), -23);
+  EXPECT_EQ(view.TopRow().Value(), -23);
   EXPECT_EQ(bar->value(), -24);
   bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  EXPECT_EQ(view.TopRow(), -22);
+  EXPECT_EQ(view.TopRow().Value(), -22);
 }
 
 TEST_F(TAdTerminalView, LineUpAtTheTopOfAShortWindowSwitchesScrollbackOnAndOff) {
@@ -69,15 +69,15 @@ TEST_F(TAdTerminalView, LineUpAtTheTopOfAShortWindowSwitchesScrollbackOnAndOff) 
   QScrollBar* bar = view.verticalScrollBar();
   bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
   EXPECT_TRUE(view.Scrollback());
-  EXPECT_EQ(view.TopRow(), 0);
+  EXPECT_EQ(view.TopRow().Value(), 0);
   EXPECT_EQ(bar->minimum(), -176);
   bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
   bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-  EXPECT_EQ(view.TopRow(), 2);
+  EXPECT_EQ(view.TopRow().Value(), 2);
   EXPECT_TRUE(view.Scrollback());
   bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);  // scrolled below row 1
   EXPECT_FALSE(view.Scrollback());
-  EXPECT_EQ(view.TopRow(), 3);
+  EXPECT_EQ(view.TopRow().Value(), 3);
   EXPECT_EQ(bar->minimum(), 0);
 }
 
@@ -90,7 +90,7 @@ TEST_F(TAdTerminalView, ScrollingMovesTheContentsAndRepaintsTheExposedRows) {
   Receive(lines.substr(0, lines.size() - 2));
   view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
   Settle();
-  EXPECT_EQ(view.TopRow(), 2);
+  EXPECT_EQ(view.TopRow().Value(), 2);
   // The top cell now shows row 2 and the bottom one row 20: compare the
   // pixels of "row2" and "row20" with a view that starts there.
   QImage scrolled = view.viewport()->grab().toImage();
@@ -105,11 +105,11 @@ TEST_F(TAdTerminalView, ScrollingMovesTheContentsAndRepaintsTheExposedRows) {
 TEST_F(TAdTerminalView, EnlargingWhileScrolledDownLeavesNoEmptyBand) {
   SetClientCells(80, 19);
   view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
-  EXPECT_EQ(view.TopRow(), 6);
+  EXPECT_EQ(view.TopRow().Value(), 6);
   SetClientCells(80, 22);
-  EXPECT_EQ(view.TopRow(), 3);
+  EXPECT_EQ(view.TopRow().Value(), 3);
   SetClientCells(80, 30);
-  EXPECT_EQ(view.TopRow(), 1);
+  EXPECT_EQ(view.TopRow().Value(), 1);
 }
 
 TEST_F(TAdTerminalView, WiderScreenThanWindowShowsTheHorizontalBar) {
@@ -121,10 +121,10 @@ TEST_F(TAdTerminalView, WiderScreenThanWindowShowsTheHorizontalBar) {
   int fullCols = view.viewport()->width() / view.CharWidth();
   EXPECT_EQ(bar->maximum(), 120 - fullCols);
   bar->triggerAction(QAbstractSlider::SliderPageStepAdd);  // stops at the last page
-  EXPECT_EQ(view.LeftCol(), 120 - fullCols + 1);
+  EXPECT_EQ(view.LeftCol().Value(), 120 - fullCols + 1);
   view.SetColumns(80);
   Settle();
-  EXPECT_EQ(view.LeftCol(), 1);
+  EXPECT_EQ(view.LeftCol().Value(), 1);
   EXPECT_FALSE(view.horizontalScrollBar()->isVisible());
 }
 
@@ -142,9 +142,9 @@ TEST_F(TAdTerminalView, ShrinkingTheHistoryBringsAViewScrolledIntoItBack) {
   SetClientCells(80, 24);
   for (int i = 0; i < 6; ++i)
     view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
-  EXPECT_EQ(view.TopRow(), -143);
+  EXPECT_EQ(view.TopRow().Value(), -143);
   view.SetScrollbackRows(50);
-  EXPECT_EQ(view.TopRow(), -25);
+  EXPECT_EQ(view.TopRow().Value(), -25);
   EXPECT_EQ(view.verticalScrollBar()->minimum(), -26);
 }
 
@@ -210,7 +210,7 @@ TEST_F(TAdTerminalView, SystemColoursArePaintedFromThePalette) {
   QColor base = view.palette().color(QPalette::Base);
   EXPECT_EQ(image.pixelColor(CellCenter(5, 5)), base);
   EXPECT_EQ(image.pixelColor(image.width() - 1, image.height() - 1), base);  // margin
-  EXPECT_EQ(view.ActiveEmulator().Buffer().RowBackColors(1)[0], kColorWindow);
+  EXPECT_EQ(view.ActiveEmulator().Buffer().RowBackColors(ScreenRow(1))[0], kColorWindow);
 }
 
 TEST(ResolveColor, MapsRgbAndSystemColours) {
@@ -228,8 +228,8 @@ TEST_F(TAdTerminalView, EraseEverythingClearsAndRepaints) {
   Receive("some text\r\nmore");
   int paints = CountPaintsWhile([&] { view.EraseEverything(); });
   EXPECT_GE(paints, 1);
-  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), 1), "");
-  EXPECT_EQ(view.ActiveEmulator().Buffer().CursorCol(), 1);
+  EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), ScreenRow(1)), "");
+  EXPECT_EQ(view.ActiveEmulator().Buffer().CursorCol().Value(), 1);
 }
 
 }  // namespace
