@@ -2,6 +2,7 @@
 // the offscreen platform.
 #include <QImage>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollBar>
 #include <QtTest/QTest>
 
@@ -101,6 +102,53 @@ TEST_F(TAdTerminalView, ScrollingMovesTheContentsAndRepaintsTheExposedRows) {
   EXPECT_EQ(scrolled.copy(0, 0, scrolled.width(), 18 * rowHeight),
             unscrolled.copy(0, rowHeight, unscrolled.width(), 18 * rowHeight));
 }
+
+// Received lines scroll the screen: the view moves what it shows and paints
+// only the rows uncovered and the cells changed. What reaches the window must
+// be what a full paint draws, whether the view shows the screen or history.
+struct StreamCase {
+  const char* name;
+  int lineUps;  // rows the view is scrolled back into the history first
+};
+
+class TAdTerminalStream : public TerminalViewTest, public testing::WithParamInterface<StreamCase> {
+ protected:
+  QImage OnScreen() {
+    QPoint origin = view.viewport()->mapTo(view.window(), QPoint(0, 0));
+    QSize size = view.viewport()->size();
+    return view.screen()
+        ->grabWindow(view.window()->winId(), origin.x(), origin.y(), size.width(), size.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+  }
+};
+
+TEST_P(TAdTerminalStream, MovedRowsShowWhatAFullPaintShows) {
+  SetClientCells(80, 24, 0, 0);
+  view.clearFocus();  // no caret
+  view.SetUseLazyDisplay(false);
+  view.SetComPort(&port);
+  std::string block(63, 'x');
+  block += '\n';
+  for (int i = 0; i < 40; ++i) Receive(block);
+  for (int i = 0; i < GetParam().lineUps; ++i)
+    view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  Settle();
+  for (int i = 0; i < 30; ++i) {
+    block[std::size_t(i)] = char('a' + i % 26);
+    Receive(i % 3 == 0 ? block + "\n\n" : block);
+  }
+  int paints = CountPaintsWhile([&] { Receive(block); });
+  EXPECT_EQ(paints, 1);
+  QImage full = view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(OnScreen(), full);
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, TAdTerminalStream,
+                         testing::Values(StreamCase{"Screen", 0}, StreamCase{"History", 5}),
+                         [](const testing::TestParamInfo<StreamCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(TAdTerminalView, EnlargingWhileScrolledDownLeavesNoEmptyBand) {
   SetClientCells(80, 19);
