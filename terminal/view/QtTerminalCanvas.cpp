@@ -1,8 +1,10 @@
 #include "terminal/view/QtTerminalCanvas.h"
 
+#include <QFontMetrics>
 #include <QGlyphRun>
 #include <QPainter>
 #include <QWidget>
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -26,6 +28,9 @@ constexpr std::array<std::pair<int, QPalette::ColorRole>, 12> kSystemColorRoles{
     {24, QPalette::ToolTipBase},
 }};
 
+// Glyphs drawn by one call.
+constexpr int kGlyphBatch = 256;
+
 }  // namespace
 
 QColor ResolveColor(TerminalColor color, const QPalette& palette) {
@@ -35,9 +40,19 @@ QColor ResolveColor(TerminalColor color, const QPalette& palette) {
   return palette.color(QPalette::Base);
 }
 
-PainterCanvas::PainterCanvas(QPainter& painter, const QRawFont& font, int ascent,
-                             const QPalette& palette, const QRect& clip)
-    : painter_(painter), font_(font), ascent_(ascent), palette_(palette), clip_(clip) {}
+RunFont::RunFont(const QFont& font) : raw(QRawFont::fromFont(font)) {
+  ascent = QFontMetrics(font).ascent();
+  if (!raw.isValid()) return;
+  // Bytes are Latin-1 characters, as the terminal shows them.
+  std::array<QChar, 256> chars;
+  for (int byte = 0; byte < 256; ++byte) chars[std::size_t(byte)] = QChar(byte);
+  int count = 256;
+  raw.glyphIndexesForChars(chars.data(), 256, glyphs.data(), &count);
+}
+
+PainterCanvas::PainterCanvas(QPainter& painter, const RunFont& font, const QPalette& palette,
+                             const QRect& clip)
+    : painter_(painter), font_(font), palette_(palette), clip_(clip) {}
 
 PixelRect PainterCanvas::ClipRect() const {
   return {clip_.left(), clip_.top(), clip_.right() + 1, clip_.bottom() + 1};
@@ -50,22 +65,27 @@ void PainterCanvas::DrawRun(int x, int y, const char* text, int length,
   for (int i = 0; i < length; ++i) width += advances[i];
   painter_.fillRect(QRect(x, y, width, cellHeight), ResolveColor(back, palette_));
   painter_.setPen(ResolveColor(fore, palette_));
-  QString chars = QString::fromLatin1(text, length);
-  if (!font_.isValid()) {
+  if (!font_.raw.isValid()) {
+    QString chars = QString::fromLatin1(text, length);
     for (int i = 0, left = x; i < length; left += advances[i++])
-      painter_.drawText(QPoint(left, y + ascent_), chars.at(i));
+      painter_.drawText(QPoint(left, y + font_.ascent), chars.at(i));
     return;
   }
-  QList<quint32> glyphs = font_.glyphIndexesForString(chars);
-  QList<QPointF> positions;
-  positions.reserve(glyphs.size());
-  for (int i = 0, left = 0; i < glyphs.size() && i < length; left += advances[i++])
-    positions.append(QPointF(left, ascent_));
+  // Glyphs and positions from the tables, without a string or a list per
+  // run; a run longer than the arrays goes in pieces.
+  std::array<quint32, kGlyphBatch> glyphs;
+  std::array<QPointF, kGlyphBatch> positions;
   QGlyphRun run;
-  run.setRawFont(font_);
-  run.setGlyphIndexes(glyphs.mid(0, positions.size()));
-  run.setPositions(positions);
-  painter_.drawGlyphRun(QPointF(x, y), run);
+  run.setRawFont(font_.raw);
+  for (int first = 0, left = 0; first < length; first += kGlyphBatch) {
+    int count = std::min(length - first, kGlyphBatch);
+    for (int i = 0; i < count; left += advances[first + i++]) {
+      glyphs[std::size_t(i)] = font_.glyphs[static_cast<std::uint8_t>(text[first + i])];
+      positions[std::size_t(i)] = QPointF(left, font_.ascent);
+    }
+    run.setRawData(glyphs.data(), positions.data(), count);
+    painter_.drawGlyphRun(QPointF(x, y), run);
+  }
 }
 
 PixelRect InvalidatingCanvas::ClipRect() const {

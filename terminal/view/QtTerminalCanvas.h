@@ -7,9 +7,11 @@
 // next paint, which Qt merges into one. GUI thread only.
 #pragma once
 
+#include <QFont>
 #include <QPalette>
 #include <QRawFont>
 #include <QRect>
+#include <array>
 
 #include "terminal/TerminalCanvas.h"
 
@@ -22,12 +24,21 @@ namespace terminal {
 // palette.
 QColor ResolveColor(TerminalColor color, const QPalette& palette);
 
+// The view's font made ready for drawing runs: as a raw font, with its
+// baseline and the glyph of every byte looked up once. The raw font may be
+// invalid: glyphs are then drawn one by one with the painter's font.
+struct RunFont {
+  RunFont() = default;
+  explicit RunFont(const QFont& font);
+
+  QRawFont raw;
+  int ascent = 0;
+  std::array<quint32, 256> glyphs{};
+};
+
 class PainterCanvas : public TerminalCanvas {
  public:
-  // font: the view's font as a raw font (may be invalid: glyphs are then
-  // drawn one by one with the painter's font); ascent places the baseline.
-  PainterCanvas(QPainter& painter, const QRawFont& font, int ascent, const QPalette& palette,
-                const QRect& clip);
+  PainterCanvas(QPainter& painter, const RunFont& font, const QPalette& palette, const QRect& clip);
 
   PixelRect ClipRect() const override;
   void DrawRun(int x, int y, const char* text, int length, const std::int32_t* advances,
@@ -35,8 +46,7 @@ class PainterCanvas : public TerminalCanvas {
 
  private:
   QPainter& painter_;
-  const QRawFont& font_;
-  int ascent_;
+  const RunFont& font_;
   const QPalette& palette_;
   QRect clip_;
 };

@@ -254,8 +254,7 @@ void TAdTerminal::computeCellSize() {
   int width = average;
   if (QFontInfo(font_).fixedPitch()) width = average + (metrics.maxWidth() - average) / 2;
   cellWidth_ = std::max(1, width);
-  fontAscent_ = metrics.ascent();
-  rawFont_ = QRawFont::fromFont(font_);
+  runFont_ = RunFont(font_);
 }
 
 ViewGeometry TAdTerminal::geometryNow() const {
@@ -392,7 +391,7 @@ void TAdTerminal::paintEvent(QPaintEvent* event) {
     painter.save();
     painter.setClipRect(cells);
     painter.setFont(font_);
-    PainterCanvas canvas(painter, rawFont_, fontAscent_, palette(), cells);
+    PainterCanvas canvas(painter, runFont_, palette(), cells);
     canvas_ = &canvas;
     serial::RunUserAction([this] { ActiveEmulator().Paint(); });
     canvas_ = nullptr;

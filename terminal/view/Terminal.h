@@ -23,7 +23,6 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
-#include <QRawFont>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -34,10 +33,9 @@
 #include "terminal/TTYEmulator.h"
 #include "terminal/TerminalHost.h"
 #include "terminal/TerminalLayout.h"
+#include "terminal/view/QtTerminalCanvas.h"
 
 namespace terminal {
-
-class InvalidatingCanvas;
 
 enum TAdCursorType { ctNone, ctUnderline, ctBlock };
 enum TBorderStyle { bsNone, bsSingle };
@@ -216,8 +214,7 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   TBorderStyle borderStyle_ = bsSingle;
   TerminalColor color_ = kColorBlack;
   QFont font_;
-  QRawFont rawFont_;
-  int fontAscent_ = 0;
+  RunFont runFont_;
   TerminalColor fontColor_ = kColorSilver;
 
   int cellWidth_ = 1;
