@@ -33,14 +33,14 @@ void checkCursor(const TAdTerminalBuffer& buffer) {
 
 // At the end: every row of every plane.
 void checkPlanes(const TAdTerminalBuffer& buffer) {
-  check(buffer.RowChars(ScreenRow(buffer.OldestRow().Value() - 1)) == nullptr);
-  check(buffer.RowChars(ScreenRow(buffer.RowCount() + 1)) == nullptr);
+  check(buffer.RowChars(buffer.OldestRow() - 1) == nullptr);
+  check(buffer.RowChars(buffer.BottomRow() + 1) == nullptr);
   unsigned sum = 0;
   for (int row = buffer.OldestRow().Value(); row <= buffer.RowCount(); ++row) {
-    const std::uint8_t* chars = buffer.RowChars(ScreenRow(row));
-    const std::uint8_t* attrs = buffer.RowAttrs(ScreenRow(row));
-    const terminal::TerminalColor* fores = buffer.RowForeColors(ScreenRow(row));
-    const terminal::TerminalColor* backs = buffer.RowBackColors(ScreenRow(row));
+    const std::uint8_t* chars = buffer.RowChars(terminal::ScreenRow(row));
+    const std::uint8_t* attrs = buffer.RowAttrs(terminal::ScreenRow(row));
+    const terminal::TerminalColor* fores = buffer.RowForeColors(terminal::ScreenRow(row));
+    const terminal::TerminalColor* backs = buffer.RowBackColors(terminal::ScreenRow(row));
     check(chars && attrs && fores && backs);
     // Every cell is read, so a plane shorter than ColCount shows up.
     for (int col = 0; col < buffer.ColCount(); ++col)
