@@ -350,6 +350,71 @@ TEST(TAdTerminalBuffer, WritingAStretchAtOnceMatchesWritingItByteByByte) {
   }
 }
 
+// What a painter that moves the shown rows is told: the rows scrolled and
+// the cells changed after that move, history rows included.
+struct ScreenChangesCase {
+  const char* name;
+  std::function<void(TAdTerminalBuffer&)> change;  // from row 24, column 1
+  int scrolledRows;
+  bool changed;
+  CellRect area;
+};
+
+class BufferScreenChanges : public testing::TestWithParam<ScreenChangesCase> {};
+
+TEST_P(BufferScreenChanges, MoveFirstThenTheArea) {
+  TAdTerminalBuffer buffer;
+  for (int i = 0; i < 23; ++i) buffer.LineFeed();
+  TakeAll(buffer);
+  GetParam().change(buffer);
+  ScreenChanges changes;
+  ASSERT_TRUE(buffer.TakeScreenChanges(changes));
+  EXPECT_EQ(changes.scrolledRows, GetParam().scrolledRows);
+  EXPECT_EQ(changes.changed, GetParam().changed);
+  if (GetParam().changed) {
+    EXPECT_EQ(changes.area, GetParam().area);
+  }
+  EXPECT_FALSE(buffer.TakeScreenChanges(changes));
+  EXPECT_FALSE(buffer.IsDisplayDirty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, BufferScreenChanges,
+    testing::Values(ScreenChangesCase{"WriteThenScroll",
+                                      [](TAdTerminalBuffer& b) {
+                                        Write(b, "ab");
+                                        b.LineFeed();
+                                      },
+                                      1, true, Cells(1, 23, 2, 23)},
+                    ScreenChangesCase{"ScrollThenWrite",
+                                      [](TAdTerminalBuffer& b) {
+                                        b.LineFeed();
+                                        b.HorizontalTab();
+                                        Write(b, "c");
+                                      },
+                                      1, true, Cells(9, 24, 9, 24)},
+                    ScreenChangesCase{"ScrolledOnly", [](TAdTerminalBuffer& b) { b.LineFeed(); }, 1,
+                                      false, Cells(0, 0, 0, 0)},
+                    ScreenChangesCase{"IntoTheHistory",
+                                      [](TAdTerminalBuffer& b) {
+                                        Write(b, "x");
+                                        for (int i = 0; i < 30; ++i) b.LineFeed();
+                                      },
+                                      30, true, Cells(1, -6, 80, 24)},
+                    ScreenChangesCase{"PastTheOldestRow",
+                                      [](TAdTerminalBuffer& b) {
+                                        Write(b, "x");
+                                        for (int i = 0; i < 300; ++i) b.LineFeed();
+                                      },
+                                      200, true, Cells(1, -175, 80, 24)},
+                    ScreenChangesCase{"EraseThenScroll",
+                                      [](TAdTerminalBuffer& b) {
+                                        b.EraseEverything();
+                                        for (int i = 0; i < 25; ++i) b.LineFeed();
+                                      },
+                                      2, true, Cells(1, -1, 80, 22)}),
+    [](const testing::TestParamInfo<ScreenChangesCase>& info) { return info.param.name; });
+
 // A row that scrolled in holds the current attribute and colours, so text
 // written there needs only its characters stored; every change of those
 // cells or of the current values must still reach what is written next.
