@@ -8,4 +8,12 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# wine64 itself: the `wine` launcher picks the 32-bit loader wherever wine32 is
+# installed, and on a kernel without 32-bit support nothing starts then.
+# Debian keeps wine64 outside PATH.
+find_program(QUOR_WINE64 wine64 PATHS /usr/lib/wine)
+if(QUOR_WINE64)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUOR_WINE64})
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+endif()

@@ -50,7 +50,7 @@ void PrintPublication(const Plan& plan, const HostRootFiles& files) {
 }
 
 int Serve(const Options& options) {
-  const std::string root = options.root.empty() ? mgmt::ShimHostRoot() : options.root;
+  const std::string root = options.root.empty() ? mgmt::HostRoot() : options.root;
   std::string error;
   auto files = HostRootFiles::Claim(root, error);
   if (!files) return Fail(error);

@@ -1,17 +1,16 @@
 // The library's entry point and its one export. Everything else in the
-// library is hidden (visibility, version script, .def file).
+// library is hidden (visibility, version script, .def file). The entry runs
+// when the library is loaded, by whatever means (platform/ModuleEntry.h).
+//
+// The attach runs from the library's ELF constructor, possibly before other
+// translation units of the library are initialised: the library keeps no
+// namespace-scope objects that need dynamic initialisation.
 #include <memory>
 
 #include "mgmt/MgmtCommand.h"
 #include "mgmt/Shim.h"
 #include "mgmt/SystemHost.h"
 #include "platform/ModuleEntry.h"
-
-#if defined(_WIN32)
-#define QUORMGMT_EXPORT
-#else
-#define QUORMGMT_EXPORT __attribute__((visibility("default")))
-#endif
 
 namespace {
 
@@ -40,7 +39,10 @@ int QuorMgmtEntry(int reason) {
     return 0;
   }
   try {
-    return mgmt::AttachShim(*library.shim) == mgmt::MgmtSuccess ? 1 : 0;
+    if (mgmt::AttachShim(*library.shim) == mgmt::MgmtSuccess) return 1;
+    // Refused: a client that loaded the library anyway gets MgmtFailure.
+    library.shim.reset();
+    return 0;
   } catch (...) {
     // Only a walk can throw (out of memory): it ends there, the boards found
     // so far stay, and the library still loads.
@@ -52,11 +54,11 @@ int QuorMgmtEntry(int reason) {
 
 QUOR_MODULE_ENTRY(QuorMgmtEntry);
 
-extern "C" QUORMGMT_EXPORT std::int32_t MgmtCommand(std::int32_t board, std::uint32_t command,
-                                                    const void* input, std::uint32_t inputLength,
-                                                    void* output, std::uint32_t outputLength) {
+std::int32_t QUORMGMT_CALL MgmtCommand(std::int32_t board, std::uint32_t command, const void* input,
+                                       std::uint32_t inputLength, void* output,
+                                       std::uint32_t outputLength) {
   Library& library = TheLibrary();
-  // Loaded without its entry having run (a plain dlopen): nothing to answer from.
+  // An attach that was refused or never ran leaves nothing to answer from.
   if (!library.shim) return mgmt::MgmtFailure;
   try {
     return mgmt::DispatchCommand(*library.shim, board, command, input, inputLength, output,

@@ -2,17 +2,15 @@
 //
 // Linux: the link "comN" (lower case) in <host root>/dosdevices/ when it
 // exists (what orvalisd creates, and what a user adds for a USB adapter),
-// else /dev/ttyS<n-1>. Windows: "\\.\COMn" itself. Tests may register
-// in-memory devices under COM numbers of their own; those win over both.
+// else /dev/ttyS<n-1> (platform/HostRoot.h). Windows: "\\.\COMn" itself.
+// Tests may register in-memory devices under COM numbers of their own; those
+// win over both.
 #pragma once
 
 #include <memory>
 #include <string>
 
 namespace platform {
-
-// $QUOR_HOST_ROOT, else $XDG_RUNTIME_DIR/quor, else /tmp/quor-<uid>.
-std::string HostRoot();
 
 // The device path for COM number n (n >= 1); empty for n < 1.
 std::string ResolveComPath(int comNumber);

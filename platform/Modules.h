@@ -3,10 +3,14 @@
 // On Linux a Windows library name maps to a shared object: "QuorMgmt.DLL"
 // becomes "libquormgmt.so" (lower case, ".dll" dropped, "lib" + ".so" added);
 // a name holding a '/' is a path and is used as it stands. Bare names are
-// searched in the program's own folder first, then in LD_LIBRARY_PATH and the
-// system's library folders. A library may carry an attach/detach entry
-// (platform/ModuleEntry.h); an attach that reports failure makes the load
-// fail, after the entry has been told to detach.
+// searched in the program's own folder first, then in the library folder of
+// the program's installation (<program folder>/../lib/<multiarch> for a
+// program in .../bin), LD_LIBRARY_PATH and the system's library folders. In
+// each folder the mapped name is tried first, then its runtime name
+// ("libquormgmt.so.1"), which is all a runtime package installs. A library
+// may carry an attach/detach entry (platform/ModuleEntry.h); an attach that
+// reports failure makes the load fail, after the entry has been told to
+// detach.
 #pragma once
 
 #include <string>

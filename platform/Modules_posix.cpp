@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "platform/ElfSections.h"
 #include "platform/ModuleEntry.h"
@@ -29,7 +30,10 @@ std::map<HMODULE, int>& LoadCounts() {
 
 std::vector<std::string> SearchFolders() {
   std::vector<std::string> folders;
-  folders.push_back(std::filesystem::path(ProgramFilePath()).parent_path().string());
+  const auto programFolder = std::filesystem::path(ProgramFilePath()).parent_path();
+  folders.push_back(programFolder.string());
+  // An installed program finds the library of its own installation.
+  folders.push_back((programFolder / QUOR_LIBDIR_FROM_BINDIR).lexically_normal().string());
   if (const char* path = std::getenv("LD_LIBRARY_PATH")) {
     std::stringstream list(path);
     for (std::string folder; std::getline(list, folder, ':');)
@@ -39,6 +43,15 @@ std::vector<std::string> SearchFolders() {
        {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/lib/x86_64-linux-gnu", "/usr/lib", "/lib"})
     folders.push_back(folder);
   return folders;
+}
+
+// The names a library is looked for under, in this order: the mapped name
+// (a development link or a build tree), then the runtime name of the
+// interface version our programs are built against.
+std::vector<std::string> FileNamesOf(const std::string& name) {
+  const std::string mapped = MapLibraryName(name);
+  if (name.find('/') != std::string::npos) return {mapped};
+  return {mapped, mapped + "." QUOR_LIBRARY_SOVERSION};
 }
 
 ModuleEntry FindEntry(HMODULE module) {
@@ -69,18 +82,25 @@ std::string FindLibraryFile(const std::string& name) {
   std::error_code error;
   if (name.find('/') != std::string::npos)
     return std::filesystem::is_regular_file(name, error) ? name : std::string();
-  const std::string file = MapLibraryName(name);
+  const auto files = FileNamesOf(name);
   for (const auto& folder : SearchFolders()) {
-    auto candidate = std::filesystem::path(folder) / file;
-    if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
+    for (const auto& file : files) {
+      auto candidate = std::filesystem::path(folder) / file;
+      if (std::filesystem::is_regular_file(candidate, error)) return candidate.string();
+    }
   }
   return {};
 }
 
 HMODULE LoadLibrary(const std::string& name) {
-  std::string file = FindLibraryFile(name);
-  if (file.empty()) file = MapLibraryName(name);
-  HMODULE module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  HMODULE module = nullptr;
+  if (const std::string file = FindLibraryFile(name); !file.empty()) {
+    module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  } else {
+    // Last, the dynamic linker's own search (its cache of installed libraries).
+    for (const auto& file : FileNamesOf(name))
+      if ((module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL))) break;
+  }
   if (!module) return nullptr;
   std::lock_guard guard(modulesLock);
   if (LoadCounts()[module]++ > 0) return module;

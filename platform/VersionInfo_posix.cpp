@@ -1,37 +1,24 @@
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <vector>
 
 #include "platform/ElfSections.h"
 #include "platform/Modules.h"
 #include "platform/VersionInfo.h"
+#include "platform/VersionInfoBlock.h"
 
 namespace platform {
 namespace {
 
-constexpr char kMagic[] = "QVB1";
-constexpr char kSection[] = ".quor_version";
-// The block's first four bytes after the magic hold its total size, so that a
-// query never reads past what GetFileVersionInfo copied.
-constexpr std::size_t kHeaderSize = 8;
-
-std::string NormaliseKey(const std::string& key) {
-  std::string out;
-  for (char c : key) {
-    if (c == '\\' && !out.empty() && out.back() == '\\') continue;
-    out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-  }
-  if (!out.empty() && out.back() == '\\' && out.size() > 1) out.pop_back();
-  return out;
-}
-
+// The file's block, cut to the size it states; nullopt when it has none or
+// the section does not hold a sound one.
 std::optional<std::vector<std::uint8_t>> ReadBlock(const std::string& fileName) {
   std::string path = fileName.find('/') != std::string::npos ? fileName : FindLibraryFile(fileName);
   if (path.empty()) return std::nullopt;
-  auto bytes = ReadElfSection(path, kSection);
-  if (!bytes || bytes->size() < kHeaderSize || std::memcmp(bytes->data(), kMagic, 4) != 0)
-    return std::nullopt;
+  auto bytes = ReadElfSection(path, kVersionSectionName);
+  if (!bytes) return std::nullopt;
+  const std::uint32_t size = VersionBlockSize(bytes->data(), bytes->size());
+  if (size == 0) return std::nullopt;
+  bytes->resize(size);
   return bytes;
 }
 
@@ -46,33 +33,14 @@ bool GetFileVersionInfo(const std::string& fileName, std::uint32_t size, void* d
   auto block = ReadBlock(fileName);
   if (!block || !data || size < block->size()) return false;
   std::memcpy(data, block->data(), block->size());
-  // Record the size in the copy so that queries stay inside it.
-  const std::uint32_t total = static_cast<std::uint32_t>(block->size());
-  std::memcpy(static_cast<std::uint8_t*>(data) + 4, &total, 4);
   return true;
 }
 
+// As on Windows, the block is trusted to be as long as its header says:
+// GetFileVersionInfo copied that much.
 std::optional<std::string> VerQueryValue(const void* block, const std::string& key) {
   if (!block) return std::nullopt;
-  const char* bytes = static_cast<const char*>(block);
-  if (std::memcmp(bytes, kMagic, 4) != 0) return std::nullopt;
-  std::uint32_t total = 0;
-  std::memcpy(&total, bytes + 4, 4);
-  const std::string wanted = NormaliseKey(key);
-  std::size_t at = kHeaderSize;
-  auto next = [&](std::string* out) {
-    if (at >= total) return false;
-    const void* end = std::memchr(bytes + at, '\0', total - at);
-    if (!end) return false;
-    out->assign(bytes + at, static_cast<const char*>(end));
-    at += out->size() + 1;
-    return true;
-  };
-  std::string name, value;
-  while (at < total && next(&name) && next(&value)) {
-    if (NormaliseKey(name) == wanted) return value;
-  }
-  return std::nullopt;
+  return QueryVersionBlock(block, StatedVersionBlockSize(block), key);
 }
 
 }  // namespace platform

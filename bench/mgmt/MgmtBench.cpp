@@ -171,7 +171,7 @@ bool RoundTrips(const Shim& shim) {
 
   // The same request as a bare frame on orvalisd's socket: what the driver
   // itself costs per request.
-  const int fd = test::ConnectUnix(ShimHostRoot() + "/" + kSocketFolderName + "/board1.sock");
+  const int fd = test::ConnectUnix(HostRoot() + "/" + kSocketFolderName + "/board1.sock");
   std::vector<double> frames;
   for (int i = 0; fd >= 0 && i < kCallsPerBlock * 5; ++i) {
     std::uint8_t request[frame::kRequestHeaderSize + 4];
@@ -233,7 +233,7 @@ void Sweeps(const Shim& shim) {
 // status that shows it.
 void Freshness(const Shim& shim) {
   const std::string name = shim.PortName(1, 0);
-  bench::PortHolderProcess holder(ShimHostRoot() + "/dosdevices/" +
+  bench::PortHolderProcess holder(HostRoot() + "/dosdevices/" +
                                   (name.size() > 3 ? "com" + name.substr(3) : name));
   std::vector<double> opens, closes;
   for (int i = 0; i < kFreshnessTrials; ++i) {

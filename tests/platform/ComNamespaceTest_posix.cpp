@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/ComNamespace.h"
+#include "platform/HostRoot.h"
 
 using namespace platform;
 namespace fs = std::filesystem;

@@ -1,19 +1,9 @@
 #include "mgmt/host/linux/HostRoot.h"
 
-#include <unistd.h>
-
 #include <cctype>
-#include <cstdlib>
 #include <string_view>
 
 namespace mgmt {
-
-std::string ShimHostRoot() {
-  if (const char* root = std::getenv("QUOR_HOST_ROOT"); root && *root) return root;
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-    return std::string(runtime) + "/quor";
-  return "/tmp/quor-" + std::to_string(getuid());
-}
 
 std::string StatusPageName(const std::string& socketName) {
   constexpr std::string_view kSocketSuffix = ".sock";

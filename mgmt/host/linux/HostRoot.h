@@ -4,14 +4,17 @@
 
 #include <string>
 
+#include "platform/HostRoot.h"
+
 namespace mgmt {
 
-constexpr char kHostJsonName[] = "host.json";
-constexpr char kSocketFolderName[] = "driver";       // 0700, sockets 0600
-constexpr char kComLinkFolderName[] = "dosdevices";  // comN -> the port's device
+// Where the root is and where its COM links go: platform/HostRoot.h.
+using platform::ComDevicePath;
+using platform::HostRoot;
+using platform::kComLinkFolderName;
 
-// $QUOR_HOST_ROOT, else $XDG_RUNTIME_DIR/quor, else /tmp/quor-<uid>.
-std::string ShimHostRoot();
+constexpr char kHostJsonName[] = "host.json";
+constexpr char kSocketFolderName[] = "driver";  // 0700, sockets 0600
 
 // The status page beside a driver socket: "board1.sock" has "board1.page"
 // (a name without ".sock" gets ".page" added).

@@ -9,18 +9,6 @@
 #include "mgmt/host/model/ModelJson.h"
 
 namespace mgmt {
-namespace {
-
-// The COM namespace's rule: the host root's link if there is one, else the
-// serial port of the same number.
-std::string ComDevicePath(const std::string& root, int comNumber) {
-  const std::string link = root + "/" + kComLinkFolderName + "/com" + std::to_string(comNumber);
-  struct stat info;
-  if (lstat(link.c_str(), &info) == 0) return link;
-  return "/dev/ttyS" + std::to_string(comNumber - 1);
-}
-
-}  // namespace
 
 std::string ReadHostJson(const std::string& root) {
   const std::string path = root + "/" + kHostJsonName;
@@ -49,7 +37,7 @@ std::unique_ptr<LinuxHost> LoadLinuxHost(const std::string& root) {
 }
 
 std::unique_ptr<Host> CreateSystemHost() {
-  return LoadLinuxHost(ShimHostRoot());
+  return LoadLinuxHost(HostRoot());
 }
 
 LinuxHost::LinuxHost(std::string root, ModelMachine machine)

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "mgmt/ByteOrder.h"
-#include "mgmt/host/model/VersionBlock.h"
+#include "platform/VersionInfoBlock.h"
 
 namespace mgmt {
 namespace {
@@ -263,14 +263,14 @@ const ModelFile* HostModel::FindFile(const std::string& path) const {
 std::uint32_t HostModel::GetFileVersionInfoSize(const std::string& path) {
   if (Injected("GetFileVersionInfoSize")) return 0;
   const ModelFile* file = FindFile(path);
-  return file ? static_cast<std::uint32_t>(EncodeVersionBlock(file->version).size()) : 0;
+  return file ? static_cast<std::uint32_t>(platform::EncodeVersionBlock(file->version).size()) : 0;
 }
 
 bool HostModel::GetFileVersionInfo(const std::string& path, std::uint32_t size, void* data) {
   if (Injected("GetFileVersionInfo")) return false;
   const ModelFile* file = FindFile(path);
   if (!file) return false;
-  const auto block = EncodeVersionBlock(file->version);
+  const auto block = platform::EncodeVersionBlock(file->version);
   if (block.size() > size) return false;
   std::memcpy(data, block.data(), block.size());
   return true;
@@ -279,7 +279,7 @@ bool HostModel::GetFileVersionInfo(const std::string& path, std::uint32_t size, 
 bool HostModel::VerQueryValue(const void* block, std::uint32_t size, const std::string& key,
                               std::string& value) {
   if (Injected("VerQueryValue")) return false;
-  auto found = QueryVersionBlock(block, size, key);
+  auto found = platform::QueryVersionBlock(block, size, key);
   if (!found) return false;
   value = *found;
   return true;
