@@ -1,4 +1,5 @@
 #include <memory>
+#include <utility>
 
 #include "mgmt/Discovery.h"
 #include "mgmt/DriverChannel.h"
@@ -13,6 +14,25 @@ constexpr Guid kBoardInterfaceClass{
 constexpr std::uint32_t kPropertyBufferSize = 1024;
 // Larger interface details than this are not device paths but damage.
 constexpr std::uint32_t kMaxDetailSize = 1 << 16;
+
+// Runs a release step when the scope ends, also when a walk throws (out of
+// memory); a release step that fails itself is not made worse by throwing.
+template <class Release>
+class ReleaseAtExit {
+ public:
+  explicit ReleaseAtExit(Release release) : release_(std::move(release)) {}
+  ReleaseAtExit(const ReleaseAtExit&) = delete;
+  ReleaseAtExit& operator=(const ReleaseAtExit&) = delete;
+  ~ReleaseAtExit() {
+    try {
+      release_();
+    } catch (...) {
+    }
+  }
+
+ private:
+  Release release_;
+};
 
 bool BindSetupApi(Host& host, ModuleHandle module, SetupApi& api) {
   api.getClassDevs = host.GetProcAddress(module, "SetupDiGetClassDevsA");
@@ -65,11 +85,11 @@ void WalkInterfaces(Shim& shim, const SetupApi& api) {
   const DevInfoSet set =
       host.SetupDiGetClassDevs(api, kBoardInterfaceClass, kDigcfPresent | kDigcfDeviceInterface);
   if (set == kInvalidDevInfoSet) return;
+  const ReleaseAtExit destroySet([&] { host.SetupDiDestroyDeviceInfoList(api, set); });
   DeviceInterfaceData data;
   for (std::uint32_t index = 0;
        host.SetupDiEnumDeviceInterfaces(api, set, kBoardInterfaceClass, index, data); ++index)
     if (!DiscoverInterface(shim, api, set, data)) break;
-  host.SetupDiDestroyDeviceInfoList(api, set);
 }
 
 }  // namespace
@@ -78,9 +98,9 @@ void DiscoverBoardsNT5(Shim& shim) {
   Host& host = shim.host;
   const ModuleHandle setupApi = host.LoadLibrary("setupapi.dll");
   if (!setupApi) return;
+  const ReleaseAtExit freeSetupApi([&] { host.FreeLibrary(setupApi); });
   SetupApi api;
   if (BindSetupApi(host, setupApi, api)) WalkInterfaces(shim, api);
-  host.FreeLibrary(setupApi);
 }
 
 }  // namespace mgmt

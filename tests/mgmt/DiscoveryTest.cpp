@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <new>
 
 #include "ModelBoards.h"
 #include "mgmt/Shim.h"
@@ -122,6 +123,27 @@ INSTANTIATE_TEST_SUITE_P(
                                 1,
                                 {"Board 3", "Board 2", "Board 1"}})),
     Name);
+
+// A driver whose answer cannot be allocated: the walk throws.
+class OutOfMemoryDriver : public DeviceModel {
+ public:
+  bool Control(Handle, std::uint32_t, const void*, std::uint32_t, void*, std::uint32_t,
+               std::uint32_t&) override {
+    throw std::bad_alloc();
+  }
+};
+
+TEST(DiscoveryNT5, AWalkThatThrowsStillReleasesTheDeviceSetAndSetupApi) {
+  auto setup = test::MakeNT5Setup(2);
+  const std::string lastPath = setup.devices.back().first;
+  setup.devices.pop_back();
+  auto host = setup.MakeHost();
+  host->AttachDevice(lastPath, std::make_shared<OutOfMemoryDriver>());
+  Shim shim(*host);
+  EXPECT_THROW(AttachShim(shim), std::bad_alloc);
+  EXPECT_EQ(host->Log().deviceSetsDestroyed, 1);
+  EXPECT_EQ(host->Log().setupApiFrees, 1);
+}
 
 TEST(DiscoveryNT5, SetupApiBoundWithItsFlagsAndReleased) {
   auto host = test::MakeNT5Setup(2).MakeHost();
