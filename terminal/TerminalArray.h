@@ -119,6 +119,7 @@ class TadTerminalArray {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"
 #pragma GCC diagnostic ignored "-Wstringop-overread"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
   static void copyItems(std::uint8_t* to, const void* from, std::size_t bytes) {
     // Most lines of text are short: two overlapping 16-byte copies cost less
