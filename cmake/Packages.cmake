@@ -59,9 +59,9 @@ A systemd user unit runs it for the session.")
 
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME ${quor_library_package})
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
-# The library's trigger for ldconfig, instead of maintainer scripts calling it.
+# The library's trigger for ldconfig, and its one symbol for dpkg-shlibdeps.
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
-    ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+    ${PROJECT_SOURCE_DIR}/packaging/debian/triggers ${CMAKE_BINARY_DIR}/packaging/symbols)
 set(CPACK_COMPONENT_LIBRARY_DESCRIPTION
     "Quor board management library
 libquormgmt finds the maker's multiport serial boards when it is loaded and

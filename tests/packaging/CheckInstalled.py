@@ -83,6 +83,13 @@ def check_package_contents(args, packages):
         raise Failure("libquormgmt-dev does not depend on libquormgmt1")
     if "libc6" not in fields["orvalisd"]:
         raise Failure("orvalisd has no dependencies from dpkg-shlibdeps:\n" + fields["orvalisd"])
+    # Programs that link the library depend on it through its shlibs entry;
+    # ldconfig runs through the trigger.
+    library = packages["libquormgmt1"]
+    if "libquormgmt 1 libquormgmt1" not in run(["dpkg-deb", "--info", library, "shlibs"]):
+        raise Failure("libquormgmt1 has no shlibs entry for libquormgmt.so.1")
+    if "activate-noawait ldconfig" not in run(["dpkg-deb", "--info", library, "triggers"]):
+        raise Failure("libquormgmt1 does not trigger ldconfig")
 
 
 def make_packages(args, out, root):
@@ -111,6 +118,9 @@ def make_packages(args, out, root):
         if os.path.exists(path) and ("RPATH" in run(["readelf", "-d", path]) or
                                      "RUNPATH" in run(["readelf", "-d", path])):
             raise Failure("%s carries an RPATH" % program)
+    if "Library soname: [libquormgmt.so.1]" not in run(
+            ["readelf", "-d", in_root(root, args.libdir + "/libquormgmt.so.1")]):
+        raise Failure("the library's SONAME is not libquormgmt.so.1")
     usage = run([in_root(root, args.bindir + "/orvalisd"), "--help"])
     if not usage.startswith("Usage: orvalisd"):
         raise Failure("orvalisd --help printed:\n" + usage)
