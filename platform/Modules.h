@@ -4,13 +4,12 @@
 // becomes "libquormgmt.so" (lower case, ".dll" dropped, "lib" + ".so" added);
 // a name holding a '/' is a path and is used as it stands. Bare names are
 // searched in the program's own folder first, then in the library folder of
-// the program's installation (<program folder>/../lib/<multiarch> for a
-// program in .../bin), LD_LIBRARY_PATH and the system's library folders. In
-// each folder the mapped name is tried first, then its runtime name
-// ("libquormgmt.so.1"), which is all a runtime package installs. A library
-// may carry an attach/detach entry (platform/ModuleEntry.h); an attach that
-// reports failure makes the load fail, after the entry has been told to
-// detach.
+// the program's installation (its lib or lib/<multiarch> beside its bin),
+// LD_LIBRARY_PATH and the system's library folders. In each folder the
+// mapped name is tried first, then its runtime name ("libquormgmt.so.1"),
+// which is all a runtime package installs. A library may carry an
+// attach/detach entry (platform/ModuleEntry.h); an attach that reports
+// failure makes the load fail, after the entry has been told to detach.
 #pragma once
 
 #include <string>

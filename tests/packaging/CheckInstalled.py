@@ -14,6 +14,7 @@ boards of a live orvalisd. Exit status 77: skipped (a tool is missing).
 import argparse
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -92,7 +93,37 @@ def check_package_contents(args, packages):
         raise Failure("libquormgmt1 does not trigger ldconfig")
 
 
-def make_packages(args, out, root):
+def check_harbex_finds_library(args, work, root):
+    """An installed harbex loads libquormgmt.so.1 of its installation with no
+    environment set for it (the loader's own trace only watches)."""
+    harbex = in_root(root, args.bindir + "/harbex")
+    if not os.path.exists(harbex):
+        return
+    host_root = os.path.join(work, "harbex-host-root")
+    os.mkdir(host_root, 0o700)
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", LD_DEBUG="files",
+               QUOR_HOST_ROOT=host_root)
+    env.pop("LD_LIBRARY_PATH", None)
+    wanted = "file=%s " % in_root(root, args.libdir + "/libquormgmt.so.1")
+    process = subprocess.Popen([harbex], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    trace = ""
+    deadline = time.monotonic() + 20
+    try:
+        while wanted not in trace and time.monotonic() < deadline:
+            if select.select([process.stderr], [], [], 0.5)[0]:
+                chunk = os.read(process.stderr.fileno(), 65536)
+                if not chunk:
+                    break
+                trace += chunk.decode("utf-8", "replace")
+    finally:
+        process.kill()
+        process.wait()
+    if wanted not in trace:
+        raise Failure("the installed harbex did not load %s" % wanted[5:])
+
+
+def make_packages(args, out, work, root):
     for tool in ("dpkg-deb", "dpkg-shlibdeps"):
         if not shutil.which(tool):
             print("SKIPPED: %s is not installed (package dpkg-dev; scripts/setup-deps "
@@ -111,8 +142,11 @@ def make_packages(args, out, root):
     if set(packages) != wanted:
         raise Failure("packages made: %s; wanted %s" % (sorted(packages), sorted(wanted)))
     check_package_contents(args, packages)
-    for path in packages.values():
-        run(["dpkg-deb", "--extract", path, root])
+    # The development files last: first harbex with the runtime name only.
+    for name in sorted(packages, key=lambda name: name == "libquormgmt-dev"):
+        if name == "libquormgmt-dev":
+            check_harbex_finds_library(args, work, root)
+        run(["dpkg-deb", "--extract", packages[name], root])
     for program in ["harbex", "orvalisd"]:
         path = in_root(root, args.bindir + "/" + program)
         if os.path.exists(path) and ("RPATH" in run(["readelf", "-d", path]) or
@@ -226,7 +260,8 @@ def main():
             install_components(args, root)
             orvalisd = os.path.join(args.build, "bin", "orvalisd")
         else:
-            orvalisd = make_packages(args, args.packages or os.path.join(work, "packages"), root)
+            orvalisd = make_packages(args, args.packages or os.path.join(work, "packages"), work,
+                                     root)
         check_examples(args, work, root, orvalisd)
     except Failure as failure:
         print("FAILED: %s" % failure)
