@@ -33,8 +33,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_HARBEX_PACKAGE_NAME harbex)
 set(CPACK_DEBIAN_HARBEX_PACKAGE_SECTION utils)
-# harbex loads the library at run time, which dpkg-shlibdeps cannot see.
-set(CPACK_DEBIAN_HARBEX_PACKAGE_DEPENDS "${quor_library_package} (= ${quor_version})")
+# harbex loads the library, and Qt loads the SVG image plugin that draws its
+# icons, at run time: dpkg-shlibdeps sees neither.
+set(CPACK_DEBIAN_HARBEX_PACKAGE_DEPENDS "${quor_library_package} (= ${quor_version}), libqt6svg6")
 set(CPACK_DEBIAN_HARBEX_PACKAGE_RECOMMENDS orvalisd)
 set(CPACK_COMPONENT_HARBEX_DESCRIPTION
     "multiport serial board and COM port manager (Quor Tallyport)

@@ -78,8 +78,9 @@ def check_package_contents(args, packages):
                                               file.endswith(".h")):
                 raise Failure("%s holds %s, which belongs in libquormgmt-dev" % (name, file))
     fields = {name: run(["dpkg-deb", "--field", path]) for name, path in packages.items()}
-    if "harbex" in fields and "libquormgmt1 (= " not in fields["harbex"]:
-        raise Failure("harbex does not depend on libquormgmt1:\n" + fields["harbex"])
+    for loaded in ("libquormgmt1 (= ", "libqt6svg6"):
+        if "harbex" in fields and loaded not in fields["harbex"]:
+            raise Failure("harbex does not depend on %s:\n%s" % (loaded, fields["harbex"]))
     if "libquormgmt1 (= " not in fields["libquormgmt-dev"]:
         raise Failure("libquormgmt-dev does not depend on libquormgmt1")
     if "libc6" not in fields["orvalisd"]:
