@@ -18,6 +18,7 @@
 #include "mgmt/host/linux/DriverFrame.h"
 #include "mgmt/host/linux/LinuxHost.h"
 #include "mgmt/host/model/ModelJson.h"
+#include "tests/mgmt/HostRootFolder.h"
 #include "tests/support/UnixSocket.h"
 
 namespace mgmt {
@@ -26,19 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 constexpr char kDevice[] = "\\\\.\\Orvalis1";
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/qlh-XXXXXX";
-    path_ = mkdtemp(pattern);
-    fs::create_directories(path_ + "/driver");
-  }
-  ~TempFolder() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempFolder = ::test::HostRootFolder;
 
 // A driver socket whose one connection is served by a script: it gets the
 // request frame and the connection.

@@ -21,6 +21,7 @@
 #include "mgmt/host/linux/LinuxHost.h"
 #include "mgmt/host/linux/StatusPage.h"
 #include "mgmt/host/linux/StatusPageView.h"
+#include "tests/mgmt/HostRootFolder.h"
 #include "tests/support/UnixSocket.h"
 
 namespace mgmt {
@@ -88,19 +89,7 @@ std::uint64_t LastingBeat() {
   return page::MonotonicNanos() + 60'000'000'000ull;
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    char pattern[] = "/tmp/qsp-XXXXXX";
-    path_ = mkdtemp(pattern);
-    fs::create_directories(path_ + "/driver");
-  }
-  ~TempFolder() { fs::remove_all(path_); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempFolder = ::test::HostRootFolder;
 
 struct DamageCase {
   const char* name;
