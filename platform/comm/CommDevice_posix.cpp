@@ -18,6 +18,7 @@
 #include <string>
 
 #include "platform/comm/NativeComm.h"
+#include "platform/comm/PosixErrors.h"
 #include "platform/comm/PosixLine.h"
 
 namespace platform {
@@ -26,27 +27,6 @@ namespace {
 constexpr int kPollIntervalMs = 50;  // modem lines, counters and emulated flow
 constexpr std::uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
 constexpr std::uint32_t kLineEvents = kEvBreak | kEvErr;
-
-std::uint32_t OpenError(int error) {
-  switch (error) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case EIO:
-    case ENOTDIR:
-    case ENOTTY:
-      return kErrorFileNotFound;
-    case EACCES:
-    case EPERM:
-    case EBUSY:
-    case EWOULDBLOCK:
-      return kErrorAccessDenied;
-    case ENOMEM:
-      return kErrorNotEnoughMemory;
-    default:
-      return kErrorGenFailure;
-  }
-}
 
 // Whether the process has a descriptor on the character device rdev.
 bool ProcessHoldsDevice(const std::string& pid, dev_t rdev) {
@@ -318,28 +298,11 @@ class PosixCommDevice final : public CommDevice {
   // errno of a failed call to a Windows error; a device that has gone away
   // stays gone. Lock held.
   std::uint32_t Fail(int error) {
-    switch (error) {
-      case EIO:
-      case ENXIO:
-      case ENODEV:
-      case EPIPE:
-        vanished_ = true;
-        Signal(waitWake_);  // a wait in progress ends with the failure
-        return kErrorGenFailure;
-      case EINVAL:
-        return kErrorInvalidParameter;
-      case ENOTTY:
-        return kErrorInvalidFunction;
-      case EACCES:
-      case EPERM:
-        return kErrorAccessDenied;
-      case ENOMEM:
-        return kErrorNotEnoughMemory;
-      case EBADF:
-        return kErrorInvalidHandle;
-      default:
-        return kErrorGenFailure;
+    if (posix::DeviceVanished(error)) {
+      vanished_ = true;
+      Signal(waitWake_);  // a wait in progress ends with the failure
     }
+    return posix::WindowsError(error, posix::CommCall::kOperation);
   }
 
   // Lock held. A device without modem lines takes the change as done.
@@ -627,7 +590,7 @@ std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::strin
   const std::string path = comNumber > 0 ? ResolveComPath(comNumber) : name;
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    error = OpenError(errno);
+    error = posix::WindowsError(errno, posix::CommCall::kOpen);
     return nullptr;
   }
   auto refuse = [&](std::uint32_t code) -> std::unique_ptr<CommDevice> {
@@ -639,11 +602,12 @@ std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::strin
   // flock holds against every process, root included; TIOCEXCL refuses other
   // opens but not root's, so its flag means busy too, unless the holder that
   // set it is gone.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse(OpenError(errno));
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return refuse(posix::WindowsError(errno, posix::CommCall::kOpen));
   int exclusive = 0;
   if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive && OpenInAnotherProcess(fd))
     return refuse(kErrorAccessDenied);
-  if (ioctl(fd, TIOCEXCL) != 0) return refuse(OpenError(errno));
+  if (ioctl(fd, TIOCEXCL) != 0) return refuse(posix::WindowsError(errno, posix::CommCall::kOpen));
   const int epoll = epoll_create1(EPOLL_CLOEXEC);
   const int waitWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   const int writeWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
