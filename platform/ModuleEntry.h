@@ -43,22 +43,26 @@ inline int StepModuleEntry(int (*entry)(int), ModuleAttachment& attachment, int 
     return TRUE;                                                                  \
   }
 #else
-#include <cstdlib>
-// The state is a plain value. The detach is registered with atexit after the
-// attach has run, so at unload and at exit it runs before the library's own
-// static objects are destroyed, as DLL_PROCESS_DETACH does on Windows.
+// The state is a plain value. The detach is registered for this library
+// after the attach has run, so at unload and at exit it runs before the
+// library's own static objects are destroyed, as DLL_PROCESS_DETACH does on
+// Windows. It is registered with the library's own handle, as atexit does
+// inside a library: ThreadSanitizer's atexit drops the handle, and would call
+// the detach at exit after the library was unloaded.
+extern "C" void* __dso_handle;
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
 #define QUOR_MODULE_ENTRY(entry)                                                           \
   namespace {                                                                              \
   platform::ModuleAttachment quorModuleAttachment = platform::ModuleAttachment::kDetached; \
   int QuorModuleStep(int reason) {                                                         \
     return platform::StepModuleEntry(entry, quorModuleAttachment, reason);                 \
   }                                                                                        \
-  void QuorModuleUnloading() {                                                             \
+  void QuorModuleUnloading(void*) {                                                        \
     QuorModuleStep(platform::kModuleDetach);                                               \
   }                                                                                        \
   [[gnu::constructor]] void QuorModuleLoaded() {                                           \
     QuorModuleStep(platform::kModuleAttach);                                               \
-    std::atexit(QuorModuleUnloading);                                                      \
+    __cxa_atexit(QuorModuleUnloading, nullptr, &__dso_handle);                             \
   }                                                                                        \
   }                                                                                        \
   [[gnu::section(".quor_entry"), gnu::used]] static int (*const quorModuleEntry)(int) =    \
