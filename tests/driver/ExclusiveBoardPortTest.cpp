@@ -3,15 +3,15 @@
 // orvalisd keeps the line alive; root must not take that for a holder.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "OrvalisdProcess.h"
+#include "PortHolderProcess.h"
 #include "platform/comm/CommDevice.h"
 
 namespace orvalisd::test {
@@ -26,48 +26,16 @@ struct HolderCase {
 };
 
 // Another process that opens the port as the case says and then either holds
-// it until the object goes or exits at once.
-class Holder {
- public:
-  Holder(const std::string& path, const HolderCase& c) {
-    int ready[2], release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      close(release[1]);
-      const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-      const bool done = fd >= 0 && (!c.marksExclusive || ioctl(fd, TIOCEXCL) == 0) &&
-                        (!c.locks || flock(fd, LOCK_EX | LOCK_NB) == 0);
-      if (write(ready[1], done ? "k" : "x", 1) != 1 || !c.staysAlive) _exit(0);
-      char byte;
-      while (read(release[0], &byte, 1) > 0) {
-      }
-      _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    releaseFd_ = release[1];
-    char answer = 0;
-    pollfd entry{ready[0], POLLIN, 0};
-    if (poll(&entry, 1, 5000) == 1 && read(ready[0], &answer, 1) == 1) opened_ = answer == 'k';
-    close(ready[0]);
-    if (!c.staysAlive) Release();
-  }
-  ~Holder() { Release(); }
-  bool Opened() const { return opened_; }
-
- private:
-  void Release() {
-    if (pid_ <= 0) return;
-    close(releaseFd_);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  pid_t pid_ = -1;
-  int releaseFd_ = -1;
-  bool opened_ = false;
-};
+// it until the object goes or lets go at once.
+std::unique_ptr<PortHolderProcess> HoldPort(const std::string& path, const HolderCase& c) {
+  auto holder = std::make_unique<PortHolderProcess>([&] {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    return fd >= 0 && (!c.marksExclusive || ioctl(fd, TIOCEXCL) == 0) &&
+           (!c.locks || flock(fd, LOCK_EX | LOCK_NB) == 0);
+  });
+  if (!c.staysAlive) holder->Release();
+  return holder;
+}
 
 class ExclusiveBoardPort : public testing::TestWithParam<HolderCase> {};
 
@@ -79,8 +47,8 @@ TEST_P(ExclusiveBoardPort, IsBusyOnlyWhileSomeoneHoldsIt) {
   ASSERT_TRUE(daemon.Ready()) << daemon.Output();
   setenv("QUOR_HOST_ROOT", root.Path().c_str(), 1);
   {
-    Holder holder(root.Path() + "/dosdevices/com3", c);
-    ASSERT_TRUE(holder.Opened());
+    const auto holder = HoldPort(root.Path() + "/dosdevices/com3", c);
+    ASSERT_TRUE(holder->Held());
     std::uint32_t error = platform::kErrorSuccess;
     auto device = platform::OpenCommDevice("\\\\.\\COM3", error);
     EXPECT_EQ(device == nullptr, c.busy);

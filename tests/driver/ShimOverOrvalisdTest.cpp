@@ -2,9 +2,7 @@
 // orvalisd of each family.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 #include <thread>
 
 #include "OrvalisdProcess.h"
+#include "PortHolderProcess.h"
 #include "mgmt/ByteOrder.h"
 #include "mgmt/MgmtCommand.h"
 #include "platform/Modules.h"
@@ -82,52 +81,17 @@ class LoadedShim {
 };
 
 // Another process holding a board port open, with settings of its own.
-class PortHolder {
- public:
-  PortHolder(const std::string& path, speed_t speed, bool twoStopBits, const std::string& bytes) {
-    int ready[2], release[2];
-    if (pipe(ready) != 0 || pipe(release) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(ready[0]);
-      close(release[1]);
-      const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
-      termios settings{};
-      tcgetattr(fd, &settings);
-      cfmakeraw(&settings);
-      cfsetspeed(&settings, speed);
-      if (twoStopBits) settings.c_cflag |= CSTOPB;
-      tcsetattr(fd, TCSANOW, &settings);
-      if (!bytes.empty() && write(fd, bytes.data(), bytes.size()) < 0) _exit(2);
-      if (write(ready[1], fd >= 0 ? "k" : "x", 1) < 0) _exit(2);
-      char c;
-      while (read(release[0], &c, 1) > 0) {
-      }
-      close(fd);
-      _exit(0);
-    }
-    close(ready[1]);
-    close(release[0]);
-    releaseFd_ = release[1];
-    char answer = 0;
-    pollfd entry{ready[0], POLLIN, 0};
-    if (poll(&entry, 1, 5000) == 1 && read(ready[0], &answer, 1) == 1) opened_ = answer == 'k';
-    close(ready[0]);
-  }
-  ~PortHolder() { Release(); }
-  bool Opened() const { return opened_; }
-  void Release() {
-    if (pid_ <= 0) return;
-    close(releaseFd_);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int releaseFd_ = -1;
-  bool opened_ = false;
-};
+bool OpenWithSettings(const std::string& path, speed_t speed, bool twoStopBits,
+                      const std::string& bytes) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+  termios settings{};
+  tcgetattr(fd, &settings);
+  cfmakeraw(&settings);
+  cfsetspeed(&settings, speed);
+  if (twoStopBits) settings.c_cflag |= CSTOPB;
+  tcsetattr(fd, TCSANOW, &settings);
+  return fd >= 0 && (bytes.empty() || write(fd, bytes.data(), bytes.size()) >= 0);
+}
 
 struct FamilyCase {
   const char* family;
@@ -166,8 +130,10 @@ TEST_P(ShimOverOrvalisd, BoardsNamesAndPortStatus) {
 
   EXPECT_EQ(GetU32(shim.PortRecord(1, MgmtGetPortStatus, 1).data(), 0), 1u) << "closed";
   {
-    PortHolder holder(root.Path() + "/dosdevices/com25", B19200, true, "0123456789");
-    ASSERT_TRUE(holder.Opened());
+    PortHolderProcess holder([&] {
+      return OpenWithSettings(root.Path() + "/dosdevices/com25", B19200, true, "0123456789");
+    });
+    ASSERT_TRUE(holder.Held());
     const auto status = shim.PortRecordOnce(1, MgmtGetPortStatus, 1, [](const std::uint8_t* r) {
       return GetU32(r, 0) != 1 && GetU32(r, 32) == 19200;
     });
@@ -305,8 +271,9 @@ TEST(ShimWithStalledOrvalisd, KilledDriverFailsAndANewOneOnTheRootIsTakenUp) {
   ASSERT_TRUE(daemon->Ready()) << daemon->Output();
   EXPECT_TRUE(WaitFor([&] { return shim.Word(1, MgmtGetPortNames, 1028) == 2u; }));
   // The new orvalisd's port, seen through its page.
-  PortHolder holder(root.Path() + "/dosdevices/com21", B9600, false, "");
-  ASSERT_TRUE(holder.Opened());
+  PortHolderProcess holder(
+      [&] { return OpenWithSettings(root.Path() + "/dosdevices/com21", B9600, false, ""); });
+  ASSERT_TRUE(holder.Held());
   const auto status = shim.PortRecordOnce(1, MgmtGetPortStatus, 1,
                                           [](const std::uint8_t* r) { return GetU32(r, 0) != 1; });
   EXPECT_NE(GetU32(status.data(), 0), 1u);
