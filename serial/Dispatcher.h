@@ -235,6 +235,7 @@ class TApdBaseDispatcher {
   DeliveryResult DeliverTrigger(platform::UINT msg, platform::WPARAM wParam, std::uint16_t lowWord);
   void RecomputeDeliveryLocked(DeliveryRequest request);
   bool WriteQueuedNow(const std::uint8_t* block, std::uint32_t length, std::uint64_t generation);
+  void CopyIntoRing(std::uint32_t index, const std::uint8_t* bytes, std::uint32_t count);
   void AdvanceOutputLocked(std::uint32_t count);
   void WriteOutputRing();
   void WaitForOutputIdle();
@@ -280,7 +281,7 @@ class TApdBaseDispatcher {
   bool deliveringData_ = false;
 
   // Output ring (output lock).
-  std::vector<std::uint8_t> outRing_;
+  std::vector<std::uint8_t> outRing_;  // twice the ring size: see CopyIntoRing
   std::uint32_t outWrite_ = 0;
   std::uint32_t outRead_ = 0;
   bool outFull_ = false;

@@ -24,7 +24,7 @@ void TApdBaseDispatcher::ResetBuffers(std::uint32_t inSize, std::uint32_t outSiz
     inSize_ = inSize;
   }
   std::lock_guard guard(outputLock_);
-  outRing_.assign(outSize, 0);
+  outRing_.assign(2 * std::size_t{outSize}, 0);
   outWrite_ = outRead_ = 0;
   outFull_ = false;
   outSize_ = outSize;
@@ -207,8 +207,8 @@ std::int32_t TApdBaseDispatcher::QueueOutput(const std::uint8_t* block, std::uin
     const std::uint32_t used = OutputUsedLocked();
     if (outSize_ - used < length) return ecOutputBufferTooSmall;
     const std::uint32_t first = std::min(length, outSize_ - outWrite_);
-    std::memcpy(outRing_.data() + outWrite_, block, first);
-    std::memcpy(outRing_.data(), block + first, length - first);
+    CopyIntoRing(outWrite_, block, first);
+    CopyIntoRing(0, block + first, length - first);
     outWrite_ = (outWrite_ + length) % outSize_;
     if (outWrite_ == outRead_) outFull_ = true;
     writeNow = writesNow_ && used == 0 && !writerBusy_;
@@ -239,6 +239,16 @@ bool TApdBaseDispatcher::WriteQueuedNow(const std::uint8_t* block, std::uint32_t
   return OutputUsedLocked() > 0;
 }
 
+// Output lock held. Each byte of the ring is kept twice, at its index and its
+// index plus the ring size, so that the queued bytes lie together from the
+// read index even when they wrap: the device takes them all in one write
+// without the ring being rotated (moving every byte) first.
+void TApdBaseDispatcher::CopyIntoRing(std::uint32_t index, const std::uint8_t* bytes,
+                                      std::uint32_t count) {
+  std::memcpy(outRing_.data() + index, bytes, count);
+  std::memcpy(outRing_.data() + outSize_ + index, bytes, count);
+}
+
 // Output lock held: count bytes of the ring have gone to the device.
 void TApdBaseDispatcher::AdvanceOutputLocked(std::uint32_t count) {
   outRead_ = (outRead_ + count) % outSize_;
@@ -262,15 +272,8 @@ void TApdBaseDispatcher::WriteOutputRing() {
       const std::uint32_t used = OutputUsedLocked();
       // A caller writing at once wakes this thread again if bytes are left.
       if (used == 0 || outRing_.empty() || writerBusy_) return;
-      if (outRead_ < outWrite_ || outWrite_ == 0) {
-        length = outRead_ < outWrite_ ? outWrite_ - outRead_ : outSize_ - outRead_;
-      } else {
-        // The data wraps: rotate it to the front so one write takes it all.
-        std::rotate(outRing_.begin(), outRing_.begin() + outRead_, outRing_.end());
-        outRead_ = 0;
-        outWrite_ = used % outSize_;
-        length = used;
-      }
+      // The mirror makes all queued bytes one stretch, wrapped or not.
+      length = used;
       stretch = outRing_.data() + outRead_;
       generation = outGeneration_;
       writerBusy_ = true;
