@@ -552,18 +552,15 @@ std::uint32_t PosixCommDevice::WriteFile(const std::uint8_t* data, std::uint32_t
     const bool held = dsrGate && !LineOn(TIOCM_DSR);
     if (!held) {
       const ssize_t n = write(fd_, data + written, size - written);
-      if (n > 0) {
-        written += static_cast<std::uint32_t>(n);
-        continue;
-      }
       if (n < 0 && errno != EAGAIN && errno != EINTR) {
         std::lock_guard guard(lock_);
         result = Fail(errno);
         break;
       }
-      // The line is full after taking some: report those, so the caller can
-      // refill behind them instead of waiting for the whole block.
-      if (written > 0 && !rtsToggle) break;
+      if (n > 0) written += static_cast<std::uint32_t>(n);
+      if (written == size) break;
+      // A short write: the line is full, and writing again at once would
+      // only be refused.
     }
     pollfd fds[2] = {{fd_, static_cast<short>(held ? 0 : POLLOUT), 0}, {writeWake_, POLLIN, 0}};
     poll(fds, 2, dsrGate ? kPollIntervalMs : -1);
@@ -573,6 +570,10 @@ std::uint32_t PosixCommDevice::WriteFile(const std::uint8_t* data, std::uint32_t
     } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
       std::lock_guard guard(lock_);
       result = Fail(EIO);
+    } else if (!held && written > 0 && !rtsToggle) {
+      // The line takes more: report what it took, so the caller refills
+      // behind it and writes again with the ring's newest bytes.
+      break;
     }
   }
   if (rtsToggle) {
