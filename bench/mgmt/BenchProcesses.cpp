@@ -78,13 +78,14 @@ PortHolderProcess::PortHolderProcess(const std::string& path) {
     int fd = -1;
     char command;
     while (read(commands[0], &command, 1) == 1) {
+      auto moment = Clock::now();
       if (command == 'o') {
         fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0) moment = Clock::time_point::min();
       } else if (fd >= 0) {
         close(fd);
         fd = -1;
       }
-      const auto moment = (command == 'o' && fd < 0) ? Clock::time_point::min() : Clock::now();
       if (!WriteAll(answers[1], &moment, sizeof moment)) break;
     }
     _exit(0);

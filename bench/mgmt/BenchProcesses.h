@@ -30,7 +30,9 @@ class BareEcho {
 };
 
 // A child process that opens path on Open() and closes it on Close(); each
-// answers the moment (steady clock) the child's open or close returned.
+// answers the moment (steady clock) the child called open or close. The
+// driver sees an open while the call runs, so the moment it returns could
+// come after the status already shows it.
 class PortHolderProcess {
  public:
   explicit PortHolderProcess(const std::string& path);

@@ -229,7 +229,7 @@ void Sweeps(const Shim& shim) {
       boards, kSweeps, Percentile(sweeps, 0.5), Percentile(sweeps, 1));
 }
 
-// From the moment another process's open (close) returned to the first
+// From the moment another process called open (close) to the first
 // status that shows it.
 void Freshness(const Shim& shim) {
   const std::string name = shim.PortName(1, 0);
