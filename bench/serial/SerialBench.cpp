@@ -115,6 +115,21 @@ void PrintRatio(const char* what, std::vector<double> ratios, const char* goal) 
   std::printf("  %-44s %.2fx (spread %.2f..%.2f; goal %s)\n", what, s.median, s.low, s.high, goal);
 }
 
+// The median rates of a bulk transfer of kBulkBytes, reference and engine,
+// and the engine's speed beside the reference.
+void PrintBulkRates(const std::vector<std::pair<Run, Run>>& runs, const char* reference,
+                    const char* referenceNote, const char* ratioName, const char* goal) {
+  std::vector<double> speed, referenceRate, engineRate;
+  for (const auto& [ref, engine] : runs) {
+    speed.push_back(ref.seconds / engine.seconds);
+    referenceRate.push_back(kBulkBytes / kMegabyte / ref.seconds);
+    engineRate.push_back(kBulkBytes / kMegabyte / engine.seconds);
+  }
+  std::printf("%s %.1f MB/s%s, engine %.1f MB/s (medians)\n", reference,
+              Summarise(referenceRate).median, referenceNote, Summarise(engineRate).median);
+  PrintRatio(ratioName, speed, goal);
+}
+
 void BenchReceive(const BenchPty& pty, int pairs) {
   const int master = pty.Master();
   auto feed = [&] { WriteStream(master, kBulkBytes); };
@@ -122,18 +137,10 @@ void BenchReceive(const BenchPty& pty, int pairs) {
     return engine ? EngineReceive(pty, kBulkBytes, feed)
                   : ReferenceReceive(pty, {"head", "-c", std::to_string(kBulkBytes)}, feed, false);
   });
-  std::vector<double> speed, cpu, headRate, engineRate;
-  for (const auto& [head, engine] : runs) {
-    speed.push_back(head.seconds / engine.seconds);
-    cpu.push_back(engine.cpu / head.cpu);
-    headRate.push_back(kBulkBytes / kMegabyte / head.seconds);
-    engineRate.push_back(kBulkBytes / kMegabyte / engine.seconds);
-  }
-  std::printf(
-      "receive 64 MiB: head -c %.1f MB/s (the pseudo-terminal's own rate), engine %.1f MB/s "
-      "(medians)\n",
-      Summarise(headRate).median, Summarise(engineRate).median);
-  PrintRatio("receive throughput, engine / head -c", speed, ">= 0.95");
+  std::vector<double> cpu;
+  for (const auto& [head, engine] : runs) cpu.push_back(engine.cpu / head.cpu);
+  PrintBulkRates(runs, "receive 64 MiB: head -c", " (the pseudo-terminal's own rate)",
+                 "receive throughput, engine / head -c", ">= 0.95");
   PrintRatio("receive CPU per MB, engine / head -c", cpu, "<= 1.1");
 }
 
@@ -247,17 +254,8 @@ void BenchTransmit(const BenchPty& pty, int pairs) {
     }
     return run;
   });
-  std::vector<double> speed, loopRate, engineRate;
-  for (const auto& [loop, engine] : runs) {
-    speed.push_back(loop.seconds / engine.seconds);
-    loopRate.push_back(kBulkBytes / kMegabyte / loop.seconds);
-    engineRate.push_back(kBulkBytes / kMegabyte / engine.seconds);
-  }
-  std::printf(
-      "transmit 64 MiB in 4 KiB blocks (engine OutSize 65535): write loop %.1f MB/s, "
-      "engine %.1f MB/s (medians)\n",
-      Summarise(loopRate).median, Summarise(engineRate).median);
-  PrintRatio("transmit throughput, engine / write loop", speed, ">= 0.9");
+  PrintBulkRates(runs, "transmit 64 MiB in 4 KiB blocks (engine OutSize 65535): write loop", "",
+                 "transmit throughput, engine / write loop", ">= 0.9");
 }
 
 }  // namespace
