@@ -73,6 +73,10 @@ std::uint32_t TApdBaseDispatcher::ReadInput() {
 
 // Input lock held: the free room in at most two reads.
 std::uint32_t TApdBaseDispatcher::ReadIntoBuffer() {
+  // An empty buffer starts over at its beginning, so that one read can fill
+  // it whole; a read into the stretch left before its end would be followed
+  // by a second read that mostly finds nothing.
+  if (inWrite_ == inRead_ && !inFull_ && !deliveringData_) inWrite_ = inRead_ = 0;
   const std::uint32_t freeRoom =
       inWrite_ == inRead_ ? kBufferSize : (inRead_ + kBufferSize - inWrite_) % kBufferSize;
   const std::uint32_t stretch = inWrite_ >= inRead_ ? kBufferSize - inWrite_ : inRead_ - inWrite_;
