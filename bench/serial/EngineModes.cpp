@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -122,12 +123,22 @@ int Transmit(int comNumber, std::size_t count) {
   serial::TApdBaseDispatcher& dispatcher = *port.Dispatcher();
   std::vector<std::uint8_t> block(4096, 't');
   Ready();
+  // A full ring: the producer naps about as long as the line takes to drain
+  // half of it, learnt from its previous nap, instead of waking far more
+  // often than there is room to fill (each wake-up takes a core from the
+  // line's own path).
+  constexpr double kTargetDrain = kTransmitRing / 2.0;
+  double napMicroseconds = 50;
   for (std::size_t queued = 0; queued < count;) {
     const auto size = static_cast<std::uint32_t>(std::min(block.size(), count - queued));
-    if (dispatcher.QueueOutput(block.data(), size) == 0)
+    if (dispatcher.QueueOutput(block.data(), size) == 0) {
       queued += size;
-    else
-      std::this_thread::sleep_for(std::chrono::microseconds(50));
+      continue;
+    }
+    const double freeBefore = dispatcher.OutputFree();
+    std::this_thread::sleep_for(std::chrono::duration<double, std::micro>(napMicroseconds));
+    const double drained = std::max(dispatcher.OutputFree() - freeBefore, 1.0);
+    napMicroseconds = std::clamp(napMicroseconds * kTargetDrain / drained, 20.0, 2000.0);
   }
   while (dispatcher.OutputUsed() > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
   return 0;
