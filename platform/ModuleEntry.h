@@ -49,8 +49,8 @@ inline int StepModuleEntry(int (*entry)(int), ModuleAttachment& attachment, int 
 // Windows. It is registered with the library's own handle, as atexit does
 // inside a library: ThreadSanitizer's atexit drops the handle, and would call
 // the detach at exit after the library was unloaded.
+#include <cxxabi.h>
 extern "C" void* __dso_handle;
-extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
 #define QUOR_MODULE_ENTRY(entry)                                                           \
   namespace {                                                                              \
   platform::ModuleAttachment quorModuleAttachment = platform::ModuleAttachment::kDetached; \
@@ -62,7 +62,7 @@ extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* dso);
   }                                                                                        \
   [[gnu::constructor]] void QuorModuleLoaded() {                                           \
     QuorModuleStep(platform::kModuleAttach);                                               \
-    __cxa_atexit(QuorModuleUnloading, nullptr, &__dso_handle);                             \
+    abi::__cxa_atexit(QuorModuleUnloading, nullptr, &__dso_handle);                        \
   }                                                                                        \
   }                                                                                        \
   [[gnu::section(".quor_entry"), gnu::used]] static int (*const quorModuleEntry)(int) =    \
