@@ -80,14 +80,14 @@ void TAboutBox::FormActivate() {
     ui_->Comments->setText(
         ValueOr(*block, kFileDescriptionKey, QStringLiteral("Quor Tallyport for Windows")));
   }
-  fitCopyright();
+  FitCopyright();
   if (auto block = ReadVersionBlock(libraryName_))
     ui_->ShimDllLabel->setText(ValueOr(*block, kFileVersionKey, QStringLiteral("<unknown>")));
 }
 
 // A legal notice longer than the designed line wraps; the panel and the box
 // grow by the lines it takes, so that none of it is cut off.
-void TAboutBox::fitCopyright() {
+void TAboutBox::FitCopyright() {
   QLabel& copyright = *ui_->Copyright;
   const int lineHeight = 17;
   const int needed = std::max(lineHeight, copyright.heightForWidth(copyright.width()));

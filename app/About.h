@@ -36,7 +36,7 @@ class TAboutBox : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  void fitCopyright();
+  void FitCopyright();
 
   std::unique_ptr<Ui::TAboutBox> ui_;
   std::string programFile_;

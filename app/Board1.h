@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/Main.h"
+#include "app/NodeData.h"
 
 namespace Ui {
 class TBoard1Frame;

@@ -12,8 +12,7 @@
 #include "app/Port2.h"
 #include "app/QuorMgmt.h"
 #include "app/TreeImages.h"
-#include "app/Util.h"
-#include "serial/ExceptionDisplay.h"
+#include "gui/Util.h"
 #include "serial/PortProbe.h"
 #include "term/TermMDIChild.h"
 #include "ui_Main.h"
@@ -49,7 +48,7 @@ std::int32_t ComNumberOfTail(const QString& tail) {
 
 }  // namespace
 
-int TMainForm::appendNode(QTreeWidgetItem* parent, const QString& text, const TNodeData& data,
+int TMainForm::AppendNode(QTreeWidgetItem* parent, const QString& text, const TNodeData& data,
                           int stateIndex) {
   const int index = int(nodes_.size());
   nodes_.push_back(data);
@@ -57,7 +56,7 @@ int TMainForm::appendNode(QTreeWidgetItem* parent, const QString& text, const TN
   item->setText(0, text);
   item->setData(0, kNodeIndexRole, index);
   items_.push_back(item);
-  setStateIndex(index, stateIndex);
+  SetStateIndex(index, stateIndex);
   return index;
 }
 
@@ -65,7 +64,7 @@ int TMainForm::StateIndex(int nodeIndex) const {
   return items_.at(nodeIndex)->data(0, kStateIndexRole).toInt();
 }
 
-void TMainForm::setStateIndex(int nodeIndex, int stateIndex) {
+void TMainForm::SetStateIndex(int nodeIndex, int stateIndex) {
   QTreeWidgetItem* item = items_.at(nodeIndex);
   item->setData(0, kStateIndexRole, stateIndex);
   item->setIcon(0, TreeStateImage(stateIndex));
@@ -84,8 +83,8 @@ void TMainForm::BuildDeviceTree() {
       count = 0;
     }
     boardComList_.clear();
-    for (std::uint32_t board = 1; board <= count; ++board) addBoard(std::int32_t(board));
-    addOtherPorts();
+    for (std::uint32_t board = 1; board <= count; ++board) AddBoard(std::int32_t(board));
+    AddOtherPorts();
     ui_->TreeView->expandAll();
   } catch (...) {
     // An error ends the build silently.
@@ -100,12 +99,12 @@ void TMainForm::BuildDeviceTree() {
     ui_->TreeView->setCurrentItem(items_.front());
 }
 
-void TMainForm::addBoard(std::int32_t board) {
+void TMainForm::AddBoard(std::int32_t board) {
   QString boardList;
   TNodeData boardData;
   boardData.NodeType = ntBoard;
   boardData.BoardNumber = board;
-  const int boardIndex = appendNode(nullptr, QStringLiteral("BoardName"), boardData, kNoMark);
+  const int boardIndex = AppendNode(nullptr, QStringLiteral("BoardName"), boardData, kNoMark);
   QTreeWidgetItem* boardItem = items_[boardIndex];
 
   BoardSummaryRecord summary;
@@ -134,19 +133,19 @@ void TMainForm::addBoard(std::int32_t board) {
         port.BoardNumber = board;
         port.PortIndex = std::int32_t(i);
         port.IsBoardPort = true;
-        appendNode(boardItem, QStringLiteral("Port %1 (%2)").arg(i).arg(portName), port, kFreeMark);
+        AppendNode(boardItem, QStringLiteral("Port %1 (%2)").arg(i).arg(portName), port, kFreeMark);
       }
     }
   }
   boardComList_ += boardList;
 }
 
-void TMainForm::addOtherPorts() {
+void TMainForm::AddOtherPorts() {
   serial::ProbeThroughDispatcher = true;
   serial::CountBusyPorts = true;
   TNodeData group;
   group.NodeType = ntOtherPortsGroup;
-  const int groupIndex = appendNode(nullptr, QStringLiteral("Other ports"), group, kNoMark);
+  const int groupIndex = AppendNode(nullptr, QStringLiteral("Other ports"), group, kNoMark);
   QTreeWidgetItem* groupItem = items_[groupIndex];
   for (int n = 1; n <= 256; ++n) {
     if (boardComList_.contains(QStringLiteral(",%1,").arg(n))) continue;
@@ -155,14 +154,14 @@ void TMainForm::addOtherPorts() {
     try {
       available = serial::IsPortAvailable(std::uint16_t(n));
     } catch (...) {
-      ShowMessage(QStringLiteral("Program error: Got exception on IsPortAvailable"));
+      gui::ShowMessage(QStringLiteral("Program error: Got exception on IsPortAvailable"));
       continue;
     }
     if (!available) continue;
     TNodeData port;
     port.NodeType = ntOtherPort;
     port.ComNumber = n;
-    appendNode(groupItem, QStringLiteral("COM%1").arg(n), port, kFreeMark);
+    AppendNode(groupItem, QStringLiteral("COM%1").arg(n), port, kFreeMark);
   }
 }
 
@@ -171,8 +170,8 @@ int TMainForm::SelectedNodeIndex() const {
   return item ? item->data(0, kNodeIndexRole).toInt() : -1;
 }
 
-term::TNodeType TMainForm::NodeType(int nodeIndex) const {
-  return term::TNodeType(nodes_.at(nodeIndex).NodeType);
+gui::TNodeType TMainForm::NodeType(int nodeIndex) const {
+  return gui::TNodeType(nodes_.at(nodeIndex).NodeType);
 }
 
 void TMainForm::TreeViewChange() {
@@ -204,7 +203,7 @@ void TMainForm::TreeViewChange() {
         port1Frame_->FillOnSelection(node, text);
         break;
       default:
-        ShowMessage(QStringLiteral("Program error: unknown NodeType in TreeViewChange"));
+        gui::ShowMessage(QStringLiteral("Program error: unknown NodeType in TreeViewChange"));
     }
   } catch (...) {
   }
@@ -216,7 +215,7 @@ void TMainForm::TreeViewDblClick() {
   const TNodeData& node = nodes_[selected];
   if ((node.NodeType == ntBoardPort || node.NodeType == ntOtherPort) && !node.InUseByOther &&
       !node.InUseByUs) {
-    serial::RunUserAction([&] { OpenTerminal(items_[selected]->text(0)); });
+    OpenTerminal(items_[selected]->text(0));
   }
 }
 
@@ -232,7 +231,7 @@ void TMainForm::OpenTerminal(const QString& caption) {
 }
 
 void TMainForm::SetNodeInUseByUs(int nodeIndex, bool inUse) {
-  setStateIndex(nodeIndex, inUse ? kInUseMark : kFreeMark);
+  SetStateIndex(nodeIndex, inUse ? kInUseMark : kFreeMark);
   nodes_.at(nodeIndex).InUseByUs = inUse;
 }
 

@@ -88,7 +88,7 @@ THelpViewer::THelpViewer(QWidget* parent)
   if (!folder_.isEmpty()) browser_->setSearchPaths({folder_});
 }
 
-void THelpViewer::showPage(const QString& page) {
+void THelpViewer::ShowPage(const QString& page) {
   if (folder_.isEmpty() || page.isEmpty()) {
     browser_->setHtml(QStringLiteral("<p>The help pages were not found beside the program.</p>"));
   } else {
@@ -102,11 +102,11 @@ void THelpViewer::showPage(const QString& page) {
 }
 
 void THelpViewer::ShowContents() {
-  showPage(kContentsPage);
+  ShowPage(kContentsPage);
 }
 
 void THelpViewer::ShowContext(int context) {
-  showPage(HelpPageOfContext(context));
+  ShowPage(HelpPageOfContext(context));
 }
 
 QString THelpViewer::CurrentPage() const {

@@ -34,7 +34,7 @@ class THelpViewer : public QWidget {
 
  private:
   explicit THelpViewer(QWidget* parent = nullptr);
-  void showPage(const QString& page);
+  void ShowPage(const QString& page);
 
   QString folder_;
   QTextBrowser* browser_;

@@ -17,7 +17,7 @@
 #include "app/Port1.h"
 #include "app/Port2.h"
 #include "app/TreeImages.h"
-#include "serial/ExceptionDisplay.h"
+#include "gui/Guard.h"
 #include "term/TermMDIChild.h"
 #include "ui_Main.h"
 
@@ -29,15 +29,18 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
   LoadImages();
   ui_->setupUi(this);
-  setupMenus();
+  SetupMenus();
   window_ = platform::CreateMessageWindow(
       [this](platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
-        return handleMessage(msg, wParam, lParam);
+        return HandleMessage(msg, wParam, lParam);
       });
   statusTimer_.setInterval(500);
-  connect(&statusTimer_, &QTimer::timeout, this, [this] { TreeViewStatusTimerTimer(); });
-  connect(ui_->TreeView, &QTreeWidget::currentItemChanged, this, [this] { TreeViewChange(); });
-  connect(ui_->TreeView, &QTreeWidget::itemDoubleClicked, this, [this] { TreeViewDblClick(); });
+  connect(&statusTimer_, &QTimer::timeout, this,
+          gui::Guarded([this] { TreeViewStatusTimerTimer(); }));
+  connect(ui_->TreeView, &QTreeWidget::currentItemChanged, this,
+          gui::Guarded([this] { TreeViewChange(); }));
+  connect(ui_->TreeView, &QTreeWidget::itemDoubleClicked, this,
+          gui::Guarded([this] { TreeViewDblClick(); }));
 
   // FormCreate
   boardComList_.clear();
@@ -60,12 +63,10 @@ TMainForm::TMainForm(QWidget* parent)
   stack->addStretch();
   ui_->RightPanel->setWidget(contents);
   ui_->RightPanel->setBackgroundRole(QPalette::Base);
-  connect(port1Frame_, &TPort1Frame::TerminalButtonClick, this, [this] {
-    serial::RunUserAction([this] { OpenTerminal(ui_->TreeView->currentItem()->text(0)); });
-  });
-  connect(port2Frame_, &TPort2Frame::TerminalButtonClick, this, [this] {
-    serial::RunUserAction([this] { OpenTerminal(ui_->TreeView->currentItem()->text(0)); });
-  });
+  const auto openSelected =
+      gui::Guarded([this] { OpenTerminal(ui_->TreeView->currentItem()->text(0)); });
+  connect(port1Frame_, &TPort1Frame::TerminalButtonClick, this, openSelected);
+  connect(port2Frame_, &TPort2Frame::TerminalButtonClick, this, openSelected);
   BuildDeviceTree();
   statusTimer_.start();
 }
@@ -75,7 +76,7 @@ TMainForm::~TMainForm() {
   platform::DestroyMessageWindow(window_);
 }
 
-void TMainForm::setupMenus() {
+void TMainForm::SetupMenus() {
   ui_->N1->setSeparator(true);
   ui_->N2->setSeparator(true);
   auto* hiddenSeparator = ui_->ToolBar->addSeparator();
@@ -86,7 +87,7 @@ void TMainForm::setupMenus() {
   ui_->MdiClient->setBackground(palette().brush(QPalette::Dark));
 
   auto guarded = [this](void (TMainForm::*handler)()) {
-    return [this, handler] { serial::RunUserAction([this, handler] { (this->*handler)(); }); };
+    return gui::Guarded([this, handler] { (this->*handler)(); });
   };
   connect(ui_->FileExitItem, &QAction::triggered, this, guarded(&TMainForm::FileExit1Execute));
   connect(ui_->WindowCascadeItem, &QAction::triggered, this,
@@ -98,7 +99,7 @@ void TMainForm::setupMenus() {
           guarded(&TMainForm::WindowArrangeItemClick));
   connect(ui_->TallyportHelp1, &QAction::triggered, this, guarded(&TMainForm::TallyportHelp1Click));
   connect(ui_->HelpAboutItem, &QAction::triggered, this, guarded(&TMainForm::HelpAbout1Execute));
-  connect(ui_->Window1, &QMenu::aboutToShow, this, [this] { rebuildWindowMenu(); });
+  connect(ui_->Window1, &QMenu::aboutToShow, this, gui::Guarded([this] { RebuildWindowMenu(); }));
 }
 
 QMdiArea& TMainForm::MdiArea() const {
@@ -181,7 +182,7 @@ void TMainForm::HelpAbout1Execute() {
 }
 
 // The Window menu lists the open windows by caption below its own items.
-void TMainForm::rebuildWindowMenu() {
+void TMainForm::RebuildWindowMenu() {
   QMenu* menu = ui_->Window1;
   for (QAction* action : menu->actions()) {
     if (action->property("listsWindow").toBool()) {
@@ -203,9 +204,10 @@ void TMainForm::rebuildWindowMenu() {
     auto* item = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(window->windowTitle()), menu);
     item->setCheckable(true);
     item->setChecked(window == ui_->MdiClient->activeSubWindow());
-    connect(item, &QAction::triggered, this, [this, window = QPointer<QMdiSubWindow>(window)] {
-      if (window) ui_->MdiClient->setActiveSubWindow(window);
-    });
+    connect(item, &QAction::triggered, this,
+            gui::Guarded([this, window = QPointer<QMdiSubWindow>(window)] {
+              if (window) ui_->MdiClient->setActiveSubWindow(window);
+            }));
     addListed(item);
   }
 }

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MgmtRecords.h"
+#include "app/NodeData.h"
 #include "platform/Messages.h"
 #include "term/TermMainWindow.h"
 
@@ -33,28 +33,6 @@ class TBoard2Frame;
 class TPort1Frame;
 class TPort2Frame;
 class THelpViewer;
-
-using term::ntBoard;
-using term::ntBoardPort;
-using term::ntOtherPort;
-using term::ntOtherPortsGroup;
-
-// One per tree node, addressed by the node's absolute index.
-struct TNodeData {
-  std::uint8_t NodeType = ntBoard;
-  bool InUseByOther = false;
-  bool InUseByUs = false;
-  bool IsBoardPort = false;
-  std::int32_t ComNumber = 0;
-  std::int32_t BoardNumber = 0;
-  std::int32_t PortIndex = 0;
-  PortStatusRecord PortStatus;
-  PortCountersRecord PortCounters;
-  bool TxActive = false;
-  bool RxActive = false;
-  std::int32_t PortCount = 0;
-  std::string DriverVersion;
-};
 
 // Posted by the status tick to the main window: wParam the node's absolute
 // index, lParam a use code.
@@ -87,7 +65,7 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   // --- term::TermMainWindow --------------------------------------------------
   int SelectedNodeIndex() const override;
   std::uint16_t CurrentComNumber() const override { return std::uint16_t(currentComNumber_); }
-  term::TNodeType NodeType(int nodeIndex) const override;
+  gui::TNodeType NodeType(int nodeIndex) const override;
   void SetNodeInUseByUs(int nodeIndex, bool inUse) override;
   void SetBoardPortTerminalButtonEnabled(bool enabled) override;
   void SetBoardPortStatusText(const QString& text) override;
@@ -117,7 +95,7 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
 
  private:
   // Main.cpp
-  void setupMenus();
+  void SetupMenus();
   void FormCloseQuery();
   void FormClose();
   void HideDetailFrames();
@@ -128,21 +106,21 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   void WindowArrangeItemClick();
   void TallyportHelp1Click();
   void HelpAbout1Execute();
-  void rebuildWindowMenu();
+  void RebuildWindowMenu();
   // DeviceTree.cpp
   void TreeViewChange();
   void TreeViewDblClick();
-  int appendNode(QTreeWidgetItem* parent, const QString& text, const TNodeData& data,
+  int AppendNode(QTreeWidgetItem* parent, const QString& text, const TNodeData& data,
                  int stateIndex);
-  void addBoard(std::int32_t board);
-  void addOtherPorts();
-  void setStateIndex(int nodeIndex, int stateIndex);
+  void AddBoard(std::int32_t board);
+  void AddOtherPorts();
+  void SetStateIndex(int nodeIndex, int stateIndex);
   void TearDownTree();
   // StatusPolling.cpp
   void TreeViewStatusTimerTimer();
-  void refreshBoardPort(int nodeIndex);
-  void refreshSelectedPanel();
-  platform::LRESULT handleMessage(platform::UINT msg, platform::WPARAM wParam,
+  void RefreshBoardPort(int nodeIndex);
+  void RefreshSelectedPanel();
+  platform::LRESULT HandleMessage(platform::UINT msg, platform::WPARAM wParam,
                                   platform::LPARAM lParam);
   void PortUseMessage(int nodeIndex, platform::LPARAM use);
 

@@ -1,6 +1,6 @@
 #include "app/Port1.h"
 
-#include "app/Util.h"
+#include "gui/Util.h"
 #include "ui_Port1.h"
 
 namespace app {
@@ -8,7 +8,7 @@ namespace app {
 TPort1Frame::TPort1Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TPort1Frame>()) {
   ui_->setupUi(this);
-  FitToCaption(*ui_->TerminalButton);
+  gui::FitToCaption(*ui_->TerminalButton);
   setBackgroundRole(QPalette::Base);
   setMinimumSize(size());
   connect(ui_->TerminalButton, &QPushButton::clicked, this, &TPort1Frame::TerminalButtonClick);

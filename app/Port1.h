@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/Main.h"
+#include "app/NodeData.h"
 
 namespace Ui {
 class TPort1Frame;

@@ -1,6 +1,7 @@
 #include "app/Port2.h"
 
-#include "app/Util.h"
+#include "gui/Lamp.h"
+#include "gui/Util.h"
 #include "ui_Port2.h"
 
 namespace app {
@@ -26,15 +27,15 @@ QString StopBitsText(std::uint32_t stopBits) {
 }
 
 QString PortStatusWords(const TNodeData& node) {
-  if (node.InUseByOther) return term::kPortStatusInUseByOther;
-  if (node.InUseByUs) return term::kPortStatusInUseByUs;
-  return term::kPortStatusNotInUse;
+  if (node.InUseByOther) return gui::kPortStatusInUseByOther;
+  if (node.InUseByUs) return gui::kPortStatusInUseByUs;
+  return gui::kPortStatusNotInUse;
 }
 
 TPort2Frame::TPort2Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TPort2Frame>()) {
   ui_->setupUi(this);
-  FitToCaption(*ui_->TerminalButton);
+  gui::FitToCaption(*ui_->TerminalButton);
   setMinimumSize(size());
   connect(ui_->TerminalButton, &QPushButton::clicked, this, &TPort2Frame::TerminalButtonClick);
 }
@@ -54,16 +55,16 @@ void TPort2Frame::FillOnRefresh(const TNodeData& node) {
   QLabel* const values[] = {ui_->BaudRateLabel,  ui_->ParityLabel,      ui_->DataBitsLabel,
                             ui_->StopBitsLabel,  ui_->TXByteCountLabel, ui_->RXByteCountLabel,
                             ui_->ErrorCountLabel};
-  const std::pair<TLampPanel*, LineState> lamps[] = {
+  const std::pair<gui::TLampPanel*, LineState> lamps[] = {
       {ui_->RtsColBtnPanel, node.PortStatus.Rts()}, {ui_->CtsColBtnPanel, node.PortStatus.Cts()},
       {ui_->DtrColBtnPanel, node.PortStatus.Dtr()}, {ui_->DsrColBtnPanel, node.PortStatus.Dsr()},
       {ui_->RiColBtnPanel, node.PortStatus.Ri()},   {ui_->CdColBtnPanel, node.PortStatus.Cd()}};
   if (!node.InUseByOther && !node.InUseByUs) {
-    for (auto& [lamp, line] : lamps) SetLamp(*lamp, false, false);
+    for (auto& [lamp, line] : lamps) gui::SetLamp(*lamp, false, false);
     for (QLabel* value : values) value->setText(QStringLiteral("N/A"));
     return;
   }
-  for (auto& [lamp, line] : lamps) SetLamp(*lamp, line.On(), line.Available());
+  for (auto& [lamp, line] : lamps) gui::SetLamp(*lamp, line.On(), line.Available());
   const PortStatusRecord& status = node.PortStatus;
   ui_->BaudRateLabel->setText(BaudRateText(status));
   ui_->ParityLabel->setText(ParityText(status.Parity()));
@@ -95,8 +96,8 @@ QString TPort2Frame::ValueText(const char* labelName) const {
   return label ? label->text() : QString();
 }
 
-TLampPanel& TPort2Frame::Lamp(const char* lampName) const {
-  return *findChild<TLampPanel*>(lampName);
+gui::TLampPanel& TPort2Frame::Lamp(const char* lampName) const {
+  return *findChild<gui::TLampPanel*>(lampName);
 }
 
 }  // namespace app

@@ -6,15 +6,17 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/Main.h"
+#include "app/NodeData.h"
 
 namespace Ui {
 class TPort2Frame;
 }
 
-namespace app {
-
+namespace gui {
 class TLampPanel;
+}
+
+namespace app {
 
 // The texts of the value labels, from a stored status record.
 QString BaudRateText(const PortStatusRecord& status);
@@ -39,7 +41,7 @@ class TPort2Frame : public QWidget {
   QString StatusText() const;
   // A value label ("BaudRateLabel") or lamp ("RtsColBtnPanel") by name.
   QString ValueText(const char* labelName) const;
-  TLampPanel& Lamp(const char* lampName) const;
+  gui::TLampPanel& Lamp(const char* lampName) const;
 
  signals:
   void TerminalButtonClick();

@@ -8,7 +8,7 @@
 #include "app/Port1.h"
 #include "app/Port2.h"
 #include "app/QuorMgmt.h"
-#include "app/Util.h"
+#include "gui/Util.h"
 
 namespace app {
 namespace {
@@ -30,15 +30,15 @@ void TMainForm::RefreshPortStatus() {
   if (TreeRebuilding || !MgmtLoaded) return;
   try {
     for (int i = 0; i < NodeCount(); ++i) {
-      if (nodes_[i].NodeType == ntBoardPort) refreshBoardPort(i);
+      if (nodes_[i].NodeType == ntBoardPort) RefreshBoardPort(i);
     }
-    refreshSelectedPanel();
+    RefreshSelectedPanel();
   } catch (...) {
     // The next tick starts afresh.
   }
 }
 
-void TMainForm::refreshBoardPort(int nodeIndex) {
+void TMainForm::RefreshBoardPort(int nodeIndex) {
   TNodeData& node = nodes_[nodeIndex];
   const std::int32_t port = node.PortIndex - 1;
   PortStatusRecord status;
@@ -58,7 +58,7 @@ void TMainForm::refreshBoardPort(int nodeIndex) {
   }
 }
 
-void TMainForm::refreshSelectedPanel() {
+void TMainForm::RefreshSelectedPanel() {
   const int selected = SelectedNodeIndex();
   if (selected < 0) return;
   const TNodeData& node = nodes_.at(selected);
@@ -81,11 +81,11 @@ void TMainForm::refreshSelectedPanel() {
     case ntOtherPort:
       break;
     default:
-      ShowMessage(QStringLiteral("Program error: unknown NodeType in Timer"));
+      gui::ShowMessage(QStringLiteral("Program error: unknown NodeType in Timer"));
   }
 }
 
-platform::LRESULT TMainForm::handleMessage(platform::UINT msg, platform::WPARAM wParam,
+platform::LRESULT TMainForm::HandleMessage(platform::UINT msg, platform::WPARAM wParam,
                                            platform::LPARAM lParam) {
   if (msg == WM_PORTUSE) PortUseMessage(int(wParam), lParam);
   return 0;
@@ -96,7 +96,7 @@ void TMainForm::PortUseMessage(int nodeIndex, platform::LPARAM use) {
     TNodeData& node = nodes_.at(std::size_t(nodeIndex));
     const bool selected = nodeIndex == SelectedNodeIndex();
     if (use == kNotInUse) {
-      setStateIndex(nodeIndex, kFreeMark);
+      SetStateIndex(nodeIndex, kFreeMark);
       node.InUseByOther = false;
       // A port whose name carries no COM number cannot be opened: its button
       // stays disabled, as on selection.
@@ -107,7 +107,7 @@ void TMainForm::PortUseMessage(int nodeIndex, platform::LPARAM use) {
           port1Frame_->SetTerminalButtonEnabled(true);
       }
     } else {
-      setStateIndex(nodeIndex, kInUseMark);
+      SetStateIndex(nodeIndex, kInUseMark);
       if (use == kInUseByUs)
         node.InUseByUs = true;
       else

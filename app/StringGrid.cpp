@@ -11,12 +11,12 @@ TStringGrid::TStringGrid(QWidget* parent) : QWidget(parent) {
 
 void TStringGrid::SetColCount(int count) {
   colWidths_.assign(std::size_t(std::max(1, count)), 24);
-  resizeCells();
+  ResizeCells();
 }
 
 void TStringGrid::SetRowCount(int count) {
   rowCount_ = std::max(1, count);
-  resizeCells();
+  ResizeCells();
 }
 
 void TStringGrid::SetColWidth(int col, int width) {
@@ -31,13 +31,13 @@ void TStringGrid::SetDefaultColWidth(int width) {
   update();
 }
 
-void TStringGrid::resizeCells() {
+void TStringGrid::ResizeCells() {
   cells_.resize(colWidths_.size() * std::size_t(rowCount_));
   updateGeometry();
   update();
 }
 
-TStringGrid::Cell& TStringGrid::cell(int col, int row) {
+TStringGrid::Cell& TStringGrid::CellAt(int col, int row) {
   return cells_.at(std::size_t(row) * colWidths_.size() + std::size_t(col));
 }
 
@@ -46,7 +46,7 @@ const TStringGrid::Cell& TStringGrid::Cells(int col, int row) const {
 }
 
 void TStringGrid::SetCell(int col, int row, const QString& text, int object) {
-  Cell& target = cell(col, row);
+  Cell& target = CellAt(col, row);
   if (target.text == text && target.object == object) return;
   target = {text, object};
   update(CellRect(col, row));

@@ -46,8 +46,8 @@ class TStringGrid : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  Cell& cell(int col, int row);
-  void resizeCells();
+  Cell& CellAt(int col, int row);
+  void ResizeCells();
 
   std::vector<int> colWidths_;
   int rowCount_ = 1;

@@ -12,7 +12,7 @@
 #include "app/Help.h"
 #include "app/QuorMgmt.h"
 #include "app/TreeImages.h"
-#include "app/Util.h"
+#include "gui/Util.h"
 #include "platform/Modules.h"
 #include "platform/qt/QtMessagePump.h"
 #include "serial/ExceptionDisplay.h"
@@ -49,7 +49,7 @@ int main(int argc, char* argv[]) {
   });
   app::InstallContextHelp();
 
-  app::StartManagementBinding([](const char* message) { app::ShowMessage(message); });
+  app::StartManagementBinding([](const char* message) { gui::ShowMessage(message); });
   int exitCode = 0;
   {
     app::TMainForm mainForm;

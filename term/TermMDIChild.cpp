@@ -4,7 +4,9 @@
 #include <QTimer>
 #include <utility>
 
-#include "app/Util.h"
+#include "gui/Guard.h"
+#include "gui/Lamp.h"
+#include "gui/Util.h"
 #include "platform/Ticks.h"
 #include "serial/ExceptionDisplay.h"
 #include "term/TermProp.h"
@@ -88,23 +90,21 @@ terminal::TAdTerminal& TTermMDIChildForm::AdTerminal() {
 }
 
 void TTermMDIChildForm::ConnectControls() {
-  connect(ui_->RtsColBtnPanel, &app::TLampPanel::Click, this,
-          [this] { serial::RunUserAction([this] { RtsColBtnPanelClick(); }); });
-  connect(ui_->DtrColBtnPanel, &app::TLampPanel::Click, this,
-          [this] { serial::RunUserAction([this] { DtrColBtnPanelClick(); }); });
-  connect(ui_->SendTestCharsToolButton, &QToolButton::clicked, this, [this] { TestButtonClick(); });
+  connect(ui_->RtsColBtnPanel, &gui::TLampPanel::Click, this,
+          gui::Guarded([this] { RtsColBtnPanelClick(); }));
+  connect(ui_->DtrColBtnPanel, &gui::TLampPanel::Click, this,
+          gui::Guarded([this] { DtrColBtnPanelClick(); }));
+  connect(ui_->SendTestCharsToolButton, &QToolButton::clicked, this,
+          gui::Guarded([this] { TestButtonClick(); }));
   connect(ui_->ClearScreenToolButton, &QToolButton::clicked, this,
-          [this] { serial::RunUserAction([this] { ClearScreenToolButtonClick(); }); });
+          gui::Guarded([this] { ClearScreenToolButtonClick(); }));
   connect(ui_->PropertiesToolButton, &QToolButton::clicked, this,
-          [this] { serial::RunUserAction([this] { PropertiesToolButtonClick(); }); });
+          gui::Guarded([this] { PropertiesToolButtonClick(); }));
   connect(this, &QMdiSubWindow::windowStateChanged, this,
-          [this](Qt::WindowStates before, Qt::WindowStates now) {
-            if (!(before & Qt::WindowActive) && (now & Qt::WindowActive))
-              serial::RunUserAction([this] { FormActivate(); });
-          });
-  apdComPort_.OnTriggerModemStatus = [this](serial::TApdCustomComPort&) {
-    serial::RunUserAction([this] { ApdComPortTriggerModemStatus(); });
-  };
+          gui::Guarded([this](Qt::WindowStates before, Qt::WindowStates now) {
+            if (!(before & Qt::WindowActive) && (now & Qt::WindowActive)) FormActivate();
+          }));
+  apdComPort_.OnTriggerModemStatus = gui::Guarded([this] { ApdComPortTriggerModemStatus(); });
 }
 
 void TTermMDIChildForm::FormCreate() {
@@ -126,7 +126,7 @@ void TTermMDIChildForm::FormCreate() {
     apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
     portOpened_ = true;
   } catch (...) {
-    app::ShowMessage(QStringLiteral("COM") + QString::number(comNumber) +
+    gui::ShowMessage(QStringLiteral("COM") + QString::number(comNumber) +
                      QStringLiteral(" failed to open!"));
     QTimer::singleShot(0, this, &QWidget::close);
   }
@@ -137,29 +137,29 @@ void TTermMDIChildForm::MarkNodeInUse(bool inUse) {
   mainWindow_.SetNodeInUseByUs(nodeIndex_, inUse);
   // On release the panel shows this node only while it is still selected.
   if (!inUse && mainWindow_.SelectedNodeIndex() != nodeIndex_) return;
-  if (mainWindow_.NodeType(nodeIndex_) == ntBoardPort) {
+  if (mainWindow_.NodeType(nodeIndex_) == gui::ntBoardPort) {
     mainWindow_.SetBoardPortTerminalButtonEnabled(!inUse);
     mainWindow_.SetBoardPortStatusText(
-        QString::fromLatin1(inUse ? kPortStatusInUseByUs : kPortStatusNotInUse));
+        QString::fromLatin1(inUse ? gui::kPortStatusInUseByUs : gui::kPortStatusNotInUse));
   } else {
     mainWindow_.SetOtherPortTerminalButtonEnabled(!inUse);
   }
 }
 
 void TTermMDIChildForm::FormActivate() {
-  app::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
-  app::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
-  app::SetLamp(*ui_->CtsColBtnPanel, apdComPort_.CtsOn(), true);
-  app::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
-  app::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
-  app::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
+  gui::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
+  gui::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
+  gui::SetLamp(*ui_->CtsColBtnPanel, apdComPort_.CtsOn(), true);
+  gui::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
+  gui::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
+  gui::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
 }
 
 void TTermMDIChildForm::ApdComPortTriggerModemStatus() {
-  if (apdComPort_.RiChanged()) app::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
-  if (apdComPort_.DsrChanged()) app::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
-  if (apdComPort_.DcdChanged()) app::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
-  if (apdComPort_.CtsChanged()) app::SetLamp(*ui_->CtsColBtnPanel, apdComPort_.CtsOn(), true);
+  if (apdComPort_.RiChanged()) gui::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
+  if (apdComPort_.DsrChanged()) gui::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
+  if (apdComPort_.DcdChanged()) gui::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
+  if (apdComPort_.CtsChanged()) gui::SetLamp(*ui_->CtsColBtnPanel, apdComPort_.CtsOn(), true);
   // A status trigger fires once; it watches again only when armed again.
   if (modemStatusTrigger_ != 0)
     apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
@@ -169,13 +169,13 @@ void TTermMDIChildForm::ApdComPortTriggerModemStatus() {
 void TTermMDIChildForm::RtsColBtnPanelClick() {
   if (apdComPort_.HWFlowOptions() != 0) return;
   apdComPort_.SetRTS(!apdComPort_.RTS());
-  app::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
+  gui::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
 }
 
 void TTermMDIChildForm::DtrColBtnPanelClick() {
   if (apdComPort_.HWFlowOptions() != 0) return;
   apdComPort_.SetDTR(!apdComPort_.DTR());
-  app::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
+  gui::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
 }
 
 void TTermMDIChildForm::ClearScreenToolButtonClick() {

@@ -8,17 +8,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "gui/NodeKinds.h"
+
 namespace term {
 
 class TTermMDIChildForm;
-
-// Node kinds of the device tree, as its node records store them.
-enum TNodeType : std::uint8_t {
-  ntBoard = 0,
-  ntBoardPort = 1,
-  ntOtherPortsGroup = 2,
-  ntOtherPort = 3
-};
 
 class TermMainWindow {
  public:
@@ -28,7 +22,7 @@ class TermMainWindow {
   virtual int SelectedNodeIndex() const = 0;
   // The ComNumber of the port node selected last (0 at start).
   virtual std::uint16_t CurrentComNumber() const = 0;
-  virtual TNodeType NodeType(int nodeIndex) const = 0;
+  virtual gui::TNodeType NodeType(int nodeIndex) const = 0;
   // In use: state image 1 and InUseByUs set; not in use: state image 0 and
   // InUseByUs cleared.
   virtual void SetNodeInUseByUs(int nodeIndex, bool inUse) = 0;
@@ -47,11 +41,6 @@ class TermMainWindow {
   // Opens the program's help at a context (10, 20 or 40).
   virtual void ShowHelpContext(int context) = 0;
 };
-
-// Port status words, shown for a board port as its ComStatusInformation.
-constexpr const char* kPortStatusNotInUse = "Not in use.";
-constexpr const char* kPortStatusInUseByOther = "In use by another application.";
-constexpr const char* kPortStatusInUseByUs = "In use by Quor Tallyport.";
 
 // The help context a widget answers F1 with: a dynamic property of this name
 // on the widget or its nearest parent that has one.

@@ -7,7 +7,8 @@
 #include <cmath>
 #include <limits>
 
-#include "app/Util.h"
+#include "gui/Guard.h"
+#include "gui/Util.h"
 #include "serial/ExceptionDisplay.h"
 #include "ui_TermProp.h"
 
@@ -66,7 +67,7 @@ void Restore(Assign&& assign) noexcept {
 }
 
 void ShowRefusal(const char* text) {
-  app::ShowMessage(QString::fromLatin1(text));
+  gui::ShowMessage(QString::fromLatin1(text));
 }
 
 }  // namespace
@@ -132,20 +133,20 @@ void TTermPropForm::FillFromPort(serial::TApdCustomComPort& port) {
 void TTermPropForm::ConnectControls() {
   for (QComboBox* box : {ui_->BaudRateComboBox, ui_->ParityComboBox, ui_->DataBitsComboBox,
                          ui_->StopBitsComboBox, ui_->FlowControlComboBox}) {
-    connect(box, &QComboBox::activated, this, [this] { GenericChange(); });
-    connect(box->lineEdit(), &QLineEdit::textEdited, this, [this] { GenericChange(); });
+    connect(box, &QComboBox::activated, this, gui::Guarded([this] { GenericChange(); }));
+    connect(box->lineEdit(), &QLineEdit::textEdited, this,
+            gui::Guarded([this] { GenericChange(); }));
   }
   connect(ui_->ApplyToAllOpenPortsCheckBox, &QCheckBox::clicked, this,
-          [this] { ApplyToAllOpenPortsCheckBoxClick(); });
-  connect(ui_->OkButton, &QPushButton::clicked, this, [this] {
-    serial::RunUserAction([this] { ApplyButtonClick(); });
-    accept();
-  });
+          gui::Guarded([this] { ApplyToAllOpenPortsCheckBoxClick(); }));
+  // A failed apply still closes the dialog, once its error is shown.
+  connect(ui_->OkButton, &QPushButton::clicked, this, gui::Guarded([this] { ApplyButtonClick(); }));
+  connect(ui_->OkButton, &QPushButton::clicked, this, &QDialog::accept);
   connect(ui_->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(ui_->ApplyButton, &QPushButton::clicked, this,
-          [this] { serial::RunUserAction([this] { ApplyButtonClick(); }); });
+          gui::Guarded([this] { ApplyButtonClick(); }));
   connect(ui_->HelpButton, &QPushButton::clicked, this,
-          [this] { serial::RunUserAction([this] { HelpButtonClick(); }); });
+          gui::Guarded([this] { HelpButtonClick(); }));
 }
 
 void TTermPropForm::GenericChange() {

@@ -6,7 +6,7 @@
 
 #include "app/Help.h"
 #include "app/Port2.h"
-#include "app/Util.h"
+#include "gui/Lamp.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace app_test {

@@ -11,7 +11,7 @@
 #include "app/MdiTiling.h"
 #include "app/Port2.h"
 #include "app/StringGrid.h"
-#include "app/Util.h"
+#include "gui/Lamp.h"
 #include "platform/Messages.h"
 #include "tests/app/AppTestSupport.h"
 

@@ -71,7 +71,7 @@ class LoopbackTest : public testing::Test {
 
   support::ScopedFakePort fake{kCom};
   FakeMainWindow main;
-  QPointer<TTermMDIChildForm> window = main.OpenTerminal(kNode, ntBoardPort, kCom);
+  QPointer<TTermMDIChildForm> window = main.OpenTerminal(kNode, gui::ntBoardPort, kCom);
 };
 
 TEST_F(LoopbackTest, ALoopbackPlugReturnsEveryCharacterSent) {
@@ -189,7 +189,7 @@ TEST(LoopbackPtyTest, APseudoTerminalThatEchoesReturnsEveryCharacter) {
     }
   });
   FakeMainWindow main;
-  TTermMDIChildForm* window = main.OpenTerminal(kNode, ntBoardPort, 62);
+  TTermMDIChildForm* window = main.OpenTerminal(kNode, gui::ntBoardPort, 62);
   ModalAnswers answers;
   answers.Queue(QMessageBox::Ok);
   if (window->PortOpened()) window->findChild<QToolButton*>("SendTestCharsToolButton")->click();

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/Util.h"
+#include "gui/Lamp.h"
 #include "platform/comm/CommDevice.h"
 #include "terminal/TerminalBuffer.h"
 #include "terminal/view/Terminal.h"
@@ -25,8 +25,8 @@ constexpr std::uint16_t kMissingCom = 249;  // no device under this number
 constexpr int kNode = 7;
 constexpr int kOtherNode = 9;
 
-app::TLampPanel& Lamp(TTermMDIChildForm& window, const char* name) {
-  auto* lamp = window.findChild<app::TLampPanel*>(name);
+gui::TLampPanel& Lamp(TTermMDIChildForm& window, const char* name) {
+  auto* lamp = window.findChild<gui::TLampPanel*>(name);
   EXPECT_NE(lamp, nullptr) << name;
   return *lamp;
 }
@@ -52,7 +52,7 @@ class TermWindowTest : public testing::Test {
 
 TEST_F(TermWindowTest, PortThatFailsToOpenIsReportedAndTheWindowClosesReleasingItsNode) {
   ModalAnswers answers;
-  QPointer<TTermMDIChildForm> window = main.OpenTerminal(kNode, ntBoardPort, kMissingCom);
+  QPointer<TTermMDIChildForm> window = main.OpenTerminal(kNode, gui::ntBoardPort, kMissingCom);
   ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
   ASSERT_EQ(answers.texts.size(), 1u);
   EXPECT_EQ(answers.texts[0], "COM249 failed to open!");
@@ -65,7 +65,7 @@ TEST_F(TermWindowTest, PortThatFailsToOpenIsReportedAndTheWindowClosesReleasingI
 
 struct NodeCase {
   const char* name;
-  TNodeType type;
+  gui::TNodeType type;
   bool stillSelectedAtClose;
 };
 
@@ -73,7 +73,7 @@ class TermWindowNodeTest : public TermWindowTest, public testing::WithParamInter
 
 TEST_P(TermWindowNodeTest, MarksItsNodeAndPanelWhileOpenAndReleasesThemOnClose) {
   const NodeCase& c = GetParam();
-  const bool board = c.type == ntBoardPort;
+  const bool board = c.type == gui::ntBoardPort;
   QPointer<TTermMDIChildForm> window = main.OpenTerminal(kNode, c.type, kCom);
   ASSERT_TRUE(window->PortOpened());
   EXPECT_TRUE(fake->IsOpen());
@@ -96,15 +96,15 @@ TEST_P(TermWindowNodeTest, MarksItsNodeAndPanelWhileOpenAndReleasesThemOnClose) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Nodes, TermWindowNodeTest,
-                         testing::Values(NodeCase{"BoardPortSelected", ntBoardPort, true},
-                                         NodeCase{"BoardPortNotSelected", ntBoardPort, false},
-                                         NodeCase{"OtherPortSelected", ntOtherPort, true},
-                                         NodeCase{"OtherPortNotSelected", ntOtherPort, false}),
+                         testing::Values(NodeCase{"BoardPortSelected", gui::ntBoardPort, true},
+                                         NodeCase{"BoardPortNotSelected", gui::ntBoardPort, false},
+                                         NodeCase{"OtherPortSelected", gui::ntOtherPort, true},
+                                         NodeCase{"OtherPortNotSelected", gui::ntOtherPort, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TermWindowTest, OnlyTheLastWindowToCloseReturnsToTheTreeOnlyLayout) {
-  QPointer<TTermMDIChildForm> first = main.OpenTerminal(kNode, ntOtherPort, kCom);
-  QPointer<TTermMDIChildForm> second = main.OpenTerminal(kOtherNode, ntOtherPort, kSecondCom);
+  QPointer<TTermMDIChildForm> first = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
+  QPointer<TTermMDIChildForm> second = main.OpenTerminal(kOtherNode, gui::ntOtherPort, kSecondCom);
   first->close();
   ASSERT_TRUE(WaitUntil([&] { return first.isNull(); }));
   EXPECT_EQ(main.treeOnlyLayouts, 0);
@@ -115,7 +115,7 @@ TEST_F(TermWindowTest, OnlyTheLastWindowToCloseReturnsToTheTreeOnlyLayout) {
 
 TEST_F(TermWindowTest, ActivationPaintsEveryLampFromThePort) {
   fake->SetModemLines(platform::kMsCtsOn | platform::kMsRlsdOn);
-  TTermMDIChildForm* window = main.OpenTerminal(kNode, ntOtherPort, kCom);
+  TTermMDIChildForm* window = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
   window->ApdComPort().SetDTR(false);
   main.mdiArea.setActiveSubWindow(nullptr);
   main.mdiArea.setActiveSubWindow(window);
@@ -139,9 +139,9 @@ class TermWindowLineTest : public TermWindowTest, public testing::WithParamInter
 // repainted lines that did not change would put them out.
 TEST_P(TermWindowLineTest, AChangeRepaintsOnlyTheLampOfThatLine) {
   const LineCase& c = GetParam();
-  TTermMDIChildForm* window = main.OpenTerminal(kNode, ntOtherPort, kCom);
+  TTermMDIChildForm* window = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
   const char* inputs[] = {"CtsColBtnPanel", "DsrColBtnPanel", "CdColBtnPanel", "RiColBtnPanel"};
-  for (const char* lamp : inputs) app::SetLamp(Lamp(*window, lamp), lamp != c.lamp, true);
+  for (const char* lamp : inputs) gui::SetLamp(Lamp(*window, lamp), lamp != c.lamp, true);
 
   fake->SetModemLines(c.line);
   ASSERT_TRUE(WaitUntil([&] { return Lit(*window, c.lamp); }));
@@ -156,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, TermWindowLineTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TermWindowTest, TheModemTriggerWatchesAgainAfterEachChange) {
-  TTermMDIChildForm* window = main.OpenTerminal(kNode, ntOtherPort, kCom);
+  TTermMDIChildForm* window = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
   for (int round = 0; round < 3; ++round) {
     fake->SetModemLines(platform::kMsCtsOn);
     ASSERT_TRUE(WaitUntil([&] { return Lit(*window, "CtsColBtnPanel"); })) << round;
@@ -178,14 +178,14 @@ class TermWindowToggleTest : public TermWindowTest,
 TEST_P(TermWindowToggleTest, ALampClickTogglesItsOutputUnlessHardwareFlowControlIsOn) {
   const ToggleCase& c = GetParam();
   const bool rts = std::string(c.lamp) == "RtsColBtnPanel";
-  TTermMDIChildForm* window = main.OpenTerminal(kNode, ntOtherPort, kCom);
+  TTermMDIChildForm* window = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
   serial::TApdComPort& port = window->ApdComPort();
   port.SetHWFlowOptions(c.flow);
   auto output = [&] { return rts ? port.RTS() : port.DTR(); };
   auto deviceLine = [&] { return rts ? fake->RtsOn() : fake->DtrOn(); };
   const bool before = output();
   const bool deviceBefore = deviceLine();
-  app::SetLamp(Lamp(*window, c.lamp), before, true);
+  gui::SetLamp(Lamp(*window, c.lamp), before, true);
 
   QTest::mouseClick(&Lamp(*window, c.lamp), Qt::LeftButton);
   EXPECT_EQ(output(), c.toggles ? !before : before);
@@ -212,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TermWindowTest, ClearEmptiesTheScreen) {
-  TTermMDIChildForm* window = main.OpenTerminal(kNode, ntOtherPort, kCom);
+  TTermMDIChildForm* window = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
   fake->Receive("some text\r\nmore");
   ASSERT_TRUE(WaitUntil([&] { return ScreenRow(*window, 2) == "more"; }));
   window->findChild<QToolButton*>("ClearScreenToolButton")->click();
@@ -223,8 +223,8 @@ TEST_F(TermWindowTest, ClearEmptiesTheScreen) {
 // Closing while the far end streams: the view goes before the port, the
 // port closes, and nothing touches the window after it is gone (ASan).
 TEST_F(TermWindowTest, WindowsCloseWhileTheirPortsStream) {
-  QPointer<TTermMDIChildForm> first = main.OpenTerminal(kNode, ntOtherPort, kCom);
-  QPointer<TTermMDIChildForm> second = main.OpenTerminal(kOtherNode, ntOtherPort, kSecondCom);
+  QPointer<TTermMDIChildForm> first = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
+  QPointer<TTermMDIChildForm> second = main.OpenTerminal(kOtherNode, gui::ntOtherPort, kSecondCom);
   std::atomic<bool> streaming{true};
   std::thread farEnd([&] {
     while (streaming) {
@@ -249,7 +249,7 @@ TEST(TermWindowPtyTest, ShowsWhatTheFarEndSendsAndSendsWhatIsTyped) {
   support::ScopedHostRoot root;
   support::PtyPort pty(root, 61);
   FakeMainWindow main;
-  TTermMDIChildForm* window = main.OpenTerminal(kNode, ntBoardPort, 61);
+  TTermMDIChildForm* window = main.OpenTerminal(kNode, gui::ntBoardPort, 61);
   ASSERT_TRUE(window->PortOpened());
   pty.Send("hello from the line\r\n");
   EXPECT_TRUE(WaitUntil([&] { return ScreenRow(*window, 1) == "hello from the line"; }));

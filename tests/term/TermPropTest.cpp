@@ -118,7 +118,7 @@ bool SameLine(const platform::CommState& a, const platform::CommState& b) {
 class PropertiesTest : public testing::Test {
  protected:
   TTermMDIChildForm& Open(int i) {
-    windows[i] = main.OpenTerminal(i, ntOtherPort, kComs[i]);
+    windows[i] = main.OpenTerminal(i, gui::ntOtherPort, kComs[i]);
     EXPECT_TRUE(windows[i]->PortOpened());
     return *windows[i];
   }

@@ -67,7 +67,7 @@ FakeMainWindow::~FakeMainWindow() {
   CloseAll();
 }
 
-TTermMDIChildForm* FakeMainWindow::OpenTerminal(int nodeIndex, TNodeType type,
+TTermMDIChildForm* FakeMainWindow::OpenTerminal(int nodeIndex, gui::TNodeType type,
                                                 std::uint16_t comNumber) {
   selectedNode = nodeIndex;
   nodeTypes[nodeIndex] = type;

@@ -33,13 +33,13 @@ class FakeMainWindow : public TermMainWindow {
 
   // As the main window opens a terminal: select the port node, create the
   // window, add it to the MDI area, caption it and show it.
-  TTermMDIChildForm* OpenTerminal(int nodeIndex, TNodeType type, std::uint16_t comNumber);
+  TTermMDIChildForm* OpenTerminal(int nodeIndex, gui::TNodeType type, std::uint16_t comNumber);
   // Closes every MDI child and waits until they are gone.
   void CloseAll();
 
   int SelectedNodeIndex() const override { return selectedNode; }
   std::uint16_t CurrentComNumber() const override { return currentComNumber; }
-  TNodeType NodeType(int nodeIndex) const override { return nodeTypes.at(nodeIndex); }
+  gui::TNodeType NodeType(int nodeIndex) const override { return nodeTypes.at(nodeIndex); }
   void SetNodeInUseByUs(int nodeIndex, bool inUse) override;
   void SetBoardPortTerminalButtonEnabled(bool enabled) override { boardButtonEnabled = enabled; }
   void SetBoardPortStatusText(const QString& text) override { boardStatusText = text; }
@@ -52,7 +52,7 @@ class FakeMainWindow : public TermMainWindow {
   QMdiArea mdiArea;
   int selectedNode = -1;
   std::uint16_t currentComNumber = 0;
-  std::map<int, TNodeType> nodeTypes;
+  std::map<int, gui::TNodeType> nodeTypes;
   std::map<int, bool> nodeInUse;
   std::vector<std::pair<int, bool>> nodeMarks;  // every SetNodeInUseByUs call
   bool boardButtonEnabled = true;

@@ -1,12 +1,9 @@
-#include "app/Util.h"
+#include "gui/Lamp.h"
 
-#include <QApplication>
-#include <QGuiApplication>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QStyle>
 
-namespace app {
+namespace gui {
 
 TLampPanel::TLampPanel(QWidget* parent) : QLabel(parent) {
   setAlignment(Qt::AlignCenter);
@@ -35,13 +32,4 @@ void SetLamp(TLampPanel& lamp, bool on, bool available) {
   lamp.setFrameShadow(lit ? QFrame::Sunken : QFrame::Raised);
 }
 
-void FitToCaption(QWidget& button) {
-  button.resize(std::max(button.width(), button.sizeHint().width()), button.height());
-}
-
-void ShowMessage(const QString& text) {
-  QMessageBox::information(QApplication::activeWindow(), QGuiApplication::applicationDisplayName(),
-                           text, QMessageBox::Ok);
-}
-
-}  // namespace app
+}  // namespace gui

@@ -1,11 +1,11 @@
-// What the main window and the terminal windows share: SetLamp, the one look
-// of a modem-line lamp, with TLampPanel, the small captioned panel it paints;
-// and the plain message box. GUI thread.
+// SetLamp, the one look of a modem-line lamp, and TLampPanel, the small
+// captioned panel it paints: the board-port panel and the terminal window
+// both show lines this way. GUI thread.
 #pragma once
 
 #include <QLabel>
 
-namespace app {
+namespace gui {
 
 // A 25 x 16 panel with a line's caption ("CTS"); Click fires on a left click.
 class TLampPanel : public QLabel {
@@ -26,10 +26,4 @@ class TLampPanel : public QLabel {
 // grey caption.
 void SetLamp(TLampPanel& lamp, bool on, bool available);
 
-// Widens a button of designed width to its caption in the desktop's font.
-void FitToCaption(QWidget& button);
-
-// A modal message box with the application's title and an OK button.
-void ShowMessage(const QString& text);
-
-}  // namespace app
+}  // namespace gui

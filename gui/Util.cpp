@@ -1,0 +1,19 @@
+#include "gui/Util.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <algorithm>
+
+namespace gui {
+
+void FitToCaption(QWidget& button) {
+  button.resize(std::max(button.width(), button.sizeHint().width()), button.height());
+}
+
+void ShowMessage(const QString& text) {
+  QMessageBox::information(QApplication::activeWindow(), QGuiApplication::applicationDisplayName(),
+                           text, QMessageBox::Ok);
+}
+
+}  // namespace gui

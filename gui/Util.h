@@ -1,0 +1,16 @@
+// Small helpers the main window and the terminal windows share: the plain
+// message box and the fitting of a caption. GUI thread.
+#pragma once
+
+class QString;
+class QWidget;
+
+namespace gui {
+
+// Widens a button of designed width to its caption in the desktop's font.
+void FitToCaption(QWidget& button);
+
+// A modal message box with the application's title and an OK button.
+void ShowMessage(const QString& text);
+
+}  // namespace gui
