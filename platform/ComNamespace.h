@@ -1,8 +1,9 @@
 // The COM namespace: which device "\\.\COMn" names.
 //
 // Linux: the link "comN" (lower case) in <host root>/dosdevices/ when it
-// exists (what orvalisd creates, and what a user adds for a USB adapter),
-// else /dev/ttyS<n-1> (platform/HostRoot.h). Windows: "\\.\COMn" itself.
+// exists (what orvalisd creates, and what a user adds to pin a number), else
+// the device that the numbering of the machine's serial devices gave COM n
+// (platform/ComNamespace_posix.h), numbered once. Windows: "\\.\COMn" itself.
 // Tests may register in-memory devices under COM numbers of their own; those
 // win over both.
 #pragma once
@@ -12,7 +13,11 @@
 
 namespace platform {
 
-// The device path for COM number n (n >= 1); empty for n < 1.
+// The highest COM number the program lists or numbers.
+constexpr int kMaxComNumber = 256;
+
+// The device path for COM number n (n >= 1); empty for n < 1, and on Linux
+// for a number that no link or device has. Any thread.
 std::string ResolveComPath(int comNumber);
 
 // COM n from "\\.\COMn", "COMn" or "comn" (no other text); 0 when it is none.

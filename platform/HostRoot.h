@@ -24,11 +24,17 @@ inline std::string HostRoot() {
   return "/tmp/quor-" + std::to_string(getuid());
 }
 
-// COM n (n >= 1) under root: the link <root>/dosdevices/comN when there is
-// one, even a dangling one (its open then fails as the port's would), else
-// the serial port /dev/ttyS<n-1>.
+// Where the link of COM n goes: <root>/dosdevices/comN.
+inline std::string ComLinkPath(const std::string& root, int comNumber) {
+  return root + "/" + kComLinkFolderName + "/com" + std::to_string(comNumber);
+}
+
+// The shim's COM n (n >= 1) under root: the link <root>/dosdevices/comN when
+// there is one, even a dangling one (its open then fails as the port's
+// would), else the serial port /dev/ttyS<n-1>. The program numbers the
+// machine's devices itself (platform/ComNamespace_posix.h).
 inline std::string ComDevicePath(const std::string& root, int comNumber) {
-  const std::string link = root + "/" + kComLinkFolderName + "/com" + std::to_string(comNumber);
+  const std::string link = ComLinkPath(root, comNumber);
   struct stat info;
   if (lstat(link.c_str(), &info) == 0) return link;
   return "/dev/ttyS" + std::to_string(comNumber - 1);

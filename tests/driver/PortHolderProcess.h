@@ -19,6 +19,7 @@ class PortHolderProcess {
   PortHolderProcess& operator=(const PortHolderProcess&) = delete;
 
   bool Held() const { return held_; }
+  pid_t Pid() const { return pid_; }
   // The child exits, which drops what it held.
   void Release();
 
