@@ -77,8 +77,10 @@ void TBoard1Frame::FillOnRefresh(std::int32_t portCount, const std::vector<PortR
   for (int r = 0; r < grid.RowCount(); ++r) {
     if (r >= shown || r >= int(rows.size())) {
       for (int col = 0; col < kColumns; ++col) grid.SetCell(col, r, QString(), 0);
+      grid.SetRowToolTip(r, QString());
       continue;
     }
+    grid.SetRowToolTip(r, rows[r].toolTip);
     const TNodeData& node = *rows[r].node;
     grid.SetCell(0, r, rows[r].text, 0);
     const bool closed = node.PortStatus.Closed();

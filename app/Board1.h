@@ -20,10 +20,11 @@ class TBoard1Frame : public QWidget {
   Q_OBJECT
 
  public:
-  // A port node of the board: its text and record.
+  // A port node of the board: its text, record and tool tip.
   struct PortRow {
     QString text;
     const TNodeData* node;
+    QString toolTip;
   };
 
   explicit TBoard1Frame(QWidget* parent = nullptr);

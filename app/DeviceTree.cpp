@@ -10,6 +10,7 @@
 #include "app/Main.h"
 #include "app/Port1.h"
 #include "app/Port2.h"
+#include "app/PortFacts.h"
 #include "app/QuorMgmt.h"
 #include "app/TreeImages.h"
 #include "gui/Util.h"
@@ -57,7 +58,25 @@ int TMainForm::AppendNode(QTreeWidgetItem* parent, const QString& text, const TN
   item->setData(0, kNodeIndexRole, index);
   items_.push_back(item);
   SetStateIndex(index, stateIndex);
+  if (data.NodeType == ntBoardPort || data.NodeType == ntOtherPort) {
+    portFacts_->AddPort(index, data.ComNumber);
+    ShowPortFacts(index);
+  }
   return index;
+}
+
+void TMainForm::ShowPortFacts(int nodeIndex) {
+  const TNodeData& node = nodes_.at(nodeIndex);
+  const QString toolTip = portFacts_->ToolTip(nodeIndex, node);
+  QTreeWidgetItem* item = items_.at(nodeIndex);
+  item->setToolTip(0, toolTip);
+  item->setData(0, Qt::AccessibleDescriptionRole, toolTip);
+  if (nodeIndex != SelectedNodeIndex()) return;
+  const QString holders = portFacts_->HolderText(nodeIndex, node);
+  if (node.NodeType == ntBoardPort)
+    port2Frame_->SetHolderText(holders);
+  else if (node.NodeType == ntOtherPort)
+    port1Frame_->SetHolderText(holders);
 }
 
 int TMainForm::StateIndex(int nodeIndex) const {
@@ -76,6 +95,7 @@ void TMainForm::BuildDeviceTree() {
   try {
     nodes_.clear();
     items_.clear();
+    portFacts_->Clear();
     ui_->TreeView->clear();
     std::uint32_t count = 0;
     if (!MgmtLoaded || MgmtCommand(0, mgmt::MgmtGetBoardCount, nullptr, 0, &count, sizeof count) !=
@@ -85,6 +105,7 @@ void TMainForm::BuildDeviceTree() {
     boardComList_.clear();
     for (std::uint32_t board = 1; board <= count; ++board) AddBoard(std::int32_t(board));
     AddOtherPorts();
+    portFacts_->LookUpAllHolders();
     ui_->TreeView->expandAll();
   } catch (...) {
     // An error ends the build silently.
@@ -192,6 +213,9 @@ void TMainForm::TreeViewChange() {
         currentComNumber_ = node.ComNumber;
         port2Frame_->show();
         port2Frame_->FillOnSelection(node, text);
+        port2Frame_->SetDeviceText(portFacts_->DeviceText(selected));
+        ShowPortFacts(selected);
+        portFacts_->LookUpHolders(selected);
         RefreshPortStatus();
         break;
       case ntOtherPortsGroup:
@@ -201,6 +225,9 @@ void TMainForm::TreeViewChange() {
         currentComNumber_ = node.ComNumber;
         port1Frame_->show();
         port1Frame_->FillOnSelection(node, text);
+        port1Frame_->SetDeviceText(portFacts_->DeviceText(selected));
+        ShowPortFacts(selected);
+        portFacts_->LookUpHolders(selected);
         break;
       default:
         gui::ShowMessage(QStringLiteral("Program error: unknown NodeType in TreeViewChange"));
@@ -233,6 +260,7 @@ void TMainForm::OpenTerminal(const QString& caption) {
 void TMainForm::SetNodeInUseByUs(int nodeIndex, bool inUse) {
   SetStateIndex(nodeIndex, inUse ? kInUseMark : kFreeMark);
   nodes_.at(nodeIndex).InUseByUs = inUse;
+  ShowPortFacts(nodeIndex);
 }
 
 void TMainForm::SetBoardPortTerminalButtonEnabled(bool enabled) {
@@ -248,6 +276,7 @@ void TMainForm::SetOtherPortTerminalButtonEnabled(bool enabled) {
 }
 
 void TMainForm::TearDownTree() {
+  portFacts_->Clear();
   nodes_.clear();
   TreeRebuilding = true;
   items_.clear();

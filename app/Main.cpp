@@ -16,6 +16,7 @@
 #include "app/MdiTiling.h"
 #include "app/Port1.h"
 #include "app/Port2.h"
+#include "app/PortFacts.h"
 #include "app/TreeImages.h"
 #include "gui/Guard.h"
 #include "term/TermMDIChild.h"
@@ -30,6 +31,8 @@ TMainForm::TMainForm(QWidget* parent)
   LoadImages();
   ui_->setupUi(this);
   SetupMenus();
+  portFacts_ = std::make_unique<TPortFacts>();
+  portFacts_->OnHoldersFound = [this](int nodeIndex) { ShowPortFacts(nodeIndex); };
   window_ = platform::CreateMessageWindow(
       [this](platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
         return HandleMessage(msg, wParam, lParam);

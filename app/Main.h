@@ -32,6 +32,7 @@ class TBoard1Frame;
 class TBoard2Frame;
 class TPort1Frame;
 class TPort2Frame;
+class TPortFacts;
 class THelpViewer;
 
 // Posted by the status tick to the main window: wParam the node's absolute
@@ -86,6 +87,7 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   TBoard2Frame& Board2Frame() const { return *board2Frame_; }
   TPort1Frame& Port1Frame() const { return *port1Frame_; }
   TPort2Frame& Port2Frame() const { return *port2Frame_; }
+  TPortFacts& PortFacts() const { return *portFacts_; }
   QTimer& TreeViewStatusTimer() { return statusTimer_; }
   int TopPanelHeight() const;
   bool SplitLayoutShown() const;
@@ -116,6 +118,8 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   void AddOtherPorts();
   void SetStateIndex(int nodeIndex, int stateIndex);
   void TearDownTree();
+  // PortFacts.cpp's other half: the tool tip and the panel's lines.
+  void ShowPortFacts(int nodeIndex);
   // StatusPolling.cpp
   void TreeViewStatusTimerTimer();
   void RefreshBoardPort(int nodeIndex);
@@ -136,6 +140,7 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   TBoard2Frame* board2Frame_ = nullptr;
   QTimer statusTimer_;
   platform::HWND window_ = 0;
+  std::unique_ptr<TPortFacts> portFacts_;
 };
 
 }  // namespace app

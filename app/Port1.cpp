@@ -29,4 +29,20 @@ bool TPort1Frame::TerminalButtonEnabled() const {
   return ui_->TerminalButton->isEnabled();
 }
 
+void TPort1Frame::SetHolderText(const QString& text) {
+  ui_->HolderLabel->setText(text);
+}
+
+QString TPort1Frame::HolderText() const {
+  return ui_->HolderLabel->text();
+}
+
+void TPort1Frame::SetDeviceText(const QString& text) {
+  ui_->DeviceLabel->setText(text);
+}
+
+QString TPort1Frame::DeviceText() const {
+  return ui_->DeviceLabel->text();
+}
+
 }  // namespace app

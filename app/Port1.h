@@ -23,6 +23,11 @@ class TPort1Frame : public QWidget {
   void FillOnSelection(const TNodeData& node, const QString& nodeText);
   void SetTerminalButtonEnabled(bool enabled);
   bool TerminalButtonEnabled() const;
+  // The line that names who else holds the port, and what its device is.
+  void SetHolderText(const QString& text);
+  QString HolderText() const;
+  void SetDeviceText(const QString& text);
+  QString DeviceText() const;
 
  signals:
   void TerminalButtonClick();

@@ -83,6 +83,22 @@ bool TPort2Frame::TerminalButtonEnabled() const {
   return ui_->TerminalButton->isEnabled();
 }
 
+void TPort2Frame::SetHolderText(const QString& text) {
+  ui_->HolderLabel->setText(text);
+}
+
+QString TPort2Frame::HolderText() const {
+  return ui_->HolderLabel->text();
+}
+
+void TPort2Frame::SetDeviceText(const QString& text) {
+  ui_->DeviceLabel->setText(text);
+}
+
+QString TPort2Frame::DeviceText() const {
+  return ui_->DeviceLabel->text();
+}
+
 void TPort2Frame::SetStatusText(const QString& text) {
   ui_->ComStatusInformation->setText(text);
 }

@@ -37,6 +37,11 @@ class TPort2Frame : public QWidget {
   void FillOnRefresh(const TNodeData& node);
   void SetTerminalButtonEnabled(bool enabled);
   bool TerminalButtonEnabled() const;
+  // The line that names who else holds the port, and what its device is.
+  void SetHolderText(const QString& text);
+  QString HolderText() const;
+  void SetDeviceText(const QString& text);
+  QString DeviceText() const;
   void SetStatusText(const QString& text);
   QString StatusText() const;
   // A value label ("BaudRateLabel") or lamp ("RtsColBtnPanel") by name.

@@ -7,6 +7,7 @@
 #include "app/Main.h"
 #include "app/Port1.h"
 #include "app/Port2.h"
+#include "app/PortFacts.h"
 #include "app/QuorMgmt.h"
 #include "gui/Util.h"
 
@@ -69,7 +70,7 @@ void TMainForm::RefreshSelectedPanel() {
       for (int i = selected + 1; i < NodeCount() && nodes_[i].NodeType == ntBoardPort &&
                                  nodes_[i].BoardNumber == node.BoardNumber;
            ++i) {
-        rows.push_back({items_[i]->text(0), &nodes_[i]});
+        rows.push_back({items_[i]->text(0), &nodes_[i], items_[i]->toolTip(0)});
       }
       board1Frame_->FillOnRefresh(node.PortCount, rows);
       break;
@@ -119,6 +120,10 @@ void TMainForm::PortUseMessage(int nodeIndex, platform::LPARAM use) {
           port1Frame_->SetTerminalButtonEnabled(false);
       }
     }
+    // The holders are named once the use changes, not on every tick.
+    portFacts_->ForgetHolders(nodeIndex);
+    if (use == kInUseByOther) portFacts_->LookUpHolders(nodeIndex);
+    ShowPortFacts(nodeIndex);
   } catch (...) {
   }
 }

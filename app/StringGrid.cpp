@@ -2,6 +2,7 @@
 
 #include <QPaintEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace app {
 
@@ -33,6 +34,7 @@ void TStringGrid::SetDefaultColWidth(int width) {
 
 void TStringGrid::ResizeCells() {
   cells_.resize(colWidths_.size() * std::size_t(rowCount_));
+  rowToolTips_.resize(std::size_t(rowCount_));
   updateGeometry();
   update();
 }
@@ -57,6 +59,29 @@ QRect TStringGrid::CellRect(int col, int row) const {
   for (int c = 0; c < col; ++c) x += colWidths_[c] + GridLineWidth();
   return QRect(x, row * (defaultRowHeight_ + GridLineWidth()), colWidths_.at(col),
                defaultRowHeight_);
+}
+
+QString TStringGrid::RowToolTip(int row) const {
+  return rowToolTips_.at(std::size_t(row));
+}
+
+void TStringGrid::SetRowToolTip(int row, const QString& text) {
+  rowToolTips_.at(std::size_t(row)) = text;
+}
+
+bool TStringGrid::event(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const int row = help->pos().y() / (defaultRowHeight_ + GridLineWidth());
+  const QString text = row >= 0 && row < rowCount_ ? RowToolTip(row) : QString();
+  if (text.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), text, this,
+                       CellRect(0, row).united(CellRect(ColCount() - 1, row)));
+  }
+  return true;
 }
 
 QSize TStringGrid::sizeHint() const {

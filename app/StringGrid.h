@@ -38,12 +38,18 @@ class TStringGrid : public QWidget {
   // Where cell (col, row) is drawn.
   QRect CellRect(int col, int row) const;
 
+  // A row's tool tip, shown over any of its cells (also while the grid is
+  // disabled).
+  QString RowToolTip(int row) const;
+  void SetRowToolTip(int row, const QString& text);
+
   DrawCellEvent OnDrawCell;
 
   QSize sizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   Cell& CellAt(int col, int row);
@@ -53,6 +59,7 @@ class TStringGrid : public QWidget {
   int rowCount_ = 1;
   int defaultRowHeight_ = 14;
   std::vector<Cell> cells_;
+  std::vector<QString> rowToolTips_;
 };
 
 }  // namespace app

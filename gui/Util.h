@@ -2,7 +2,8 @@
 // message box and the fitting of a caption. GUI thread.
 #pragma once
 
-class QString;
+#include <QString>
+
 class QWidget;
 
 namespace gui {
@@ -10,7 +11,8 @@ namespace gui {
 // Widens a button of designed width to its caption in the desktop's font.
 void FitToCaption(QWidget& button);
 
-// A modal message box with the application's title and an OK button.
-void ShowMessage(const QString& text);
+// A modal message box with the application's title and an OK button; the
+// informative text, when there is one, goes below the text.
+void ShowMessage(const QString& text, const QString& informativeText = {});
 
 }  // namespace gui

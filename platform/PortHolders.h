@@ -32,4 +32,7 @@ struct PortHolder {
 std::vector<std::vector<PortHolder>> FindPortHolders(const std::vector<std::string>& devicePaths,
                                                      const std::string& systemRoot);
 
+// The holders of COM n's device, resolved as the engine opens it.
+std::vector<PortHolder> FindComPortHolders(int comNumber);
+
 }  // namespace platform

@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "platform/ComNamespace_posix.h"
 #include "platform/PortHolders.h"
 
 namespace platform {
@@ -158,6 +159,10 @@ std::vector<std::vector<PortHolder>> FindPortHolders(const std::vector<std::stri
     }
   }
   return holders;
+}
+
+std::vector<PortHolder> FindComPortHolders(int comNumber) {
+  return FindPortHolders({ResolveComPath(comNumber)}, SystemRoot()).front();
 }
 
 }  // namespace platform

@@ -13,7 +13,8 @@
 namespace platform {
 
 struct SerialDeviceInfo {
-  std::string node;  // where the path's links end, outside the system root
+  // A node under /dev as the path names it; else where the path's links end.
+  std::string node;
   std::string byId;  // the entry's name in /dev/serial/by-id
   std::string vendorId;
   std::string productId;

@@ -85,9 +85,15 @@ void ReadUsbAttributes(const std::string& device, const std::string& systemRoot,
 
 SerialDeviceInfo DescribeSerialDevice(const std::string& path, const std::string& systemRoot) {
   SerialDeviceInfo info;
-  const std::string resolved = RealPath(path);
-  info.node = WithoutRoot(resolved.empty() ? LinkTarget(path) : resolved, systemRoot);
-  if (info.node.empty()) info.node = path;
+  // A node the numbering found under /dev is named as found; a link of the
+  // host root by where it leads.
+  if (path.starts_with(systemRoot + "/dev/")) {
+    info.node = path.substr(systemRoot.size());
+  } else {
+    const std::string resolved = RealPath(path);
+    info.node = WithoutRoot(resolved.empty() ? LinkTarget(path) : resolved, systemRoot);
+    if (info.node.empty()) info.node = path;
+  }
   struct stat node;
   if (stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) return info;
   info.byId = ByIdName(node.st_rdev, systemRoot);

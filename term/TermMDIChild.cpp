@@ -6,9 +6,13 @@
 
 #include "gui/Guard.h"
 #include "gui/Lamp.h"
+#include "gui/PortText.h"
 #include "gui/Util.h"
+#include "platform/PortHolders.h"
 #include "platform/Ticks.h"
+#include "platform/comm/CommDevice.h"
 #include "serial/ExceptionDisplay.h"
+#include "serial/Exceptions.h"
 #include "term/TermProp.h"
 #include "terminal/view/Terminal.h"
 #include "ui_TermMDIChild.h"
@@ -125,11 +129,22 @@ void TTermMDIChildForm::FormCreate() {
     modemStatusTrigger_ = apdComPort_.CreateStatusTrigger(kStatusModem);
     apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
     portOpened_ = true;
+  } catch (const serial::EInOutError& error) {
+    // Refused: another program holds the port, and the box names it.
+    const bool held = error.ErrorCode() == std::int32_t(platform::kErrorAccessDenied);
+    ShowOpenFailure(
+        comNumber, held ? gui::InUseByText(gui::HolderText(platform::FindComPortHolders(comNumber)))
+                        : QString());
   } catch (...) {
-    gui::ShowMessage(QStringLiteral("COM") + QString::number(comNumber) +
-                     QStringLiteral(" failed to open!"));
-    QTimer::singleShot(0, this, &QWidget::close);
+    ShowOpenFailure(comNumber, QString());
   }
+}
+
+void TTermMDIChildForm::ShowOpenFailure(std::uint16_t comNumber, const QString& informativeText) {
+  gui::ShowMessage(
+      QStringLiteral("COM") + QString::number(comNumber) + QStringLiteral(" failed to open!"),
+      informativeText);
+  QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TTermMDIChildForm::MarkNodeInUse(bool inUse) {

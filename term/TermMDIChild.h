@@ -82,6 +82,8 @@ class TTermMDIChildForm : public QMdiSubWindow {
   void ClearScreenToolButtonClick();
   void PropertiesToolButtonClick();
   void MarkNodeInUse(bool inUse);
+  // "COMn failed to open!", with what else is known below it; then closes.
+  void ShowOpenFailure(std::uint16_t comNumber, const QString& informativeText);
   void DetachTerminalView();
 
   // The loopback test (TermLoopback.cpp).

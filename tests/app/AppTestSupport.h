@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/Main.h"
+#include "app/PortFacts.h"
 #include "app/QuorMgmt.h"
 #include "platform/Modules.h"
 #include "platform/qt/QtMessagePump.h"
@@ -76,6 +77,12 @@ inline QStringList TreeLines(const app::TMainForm& form) {
                  QStringLiteral(" [%1]").arg(form.StateIndex(i));
   }
   return lines;
+}
+
+// Runs events until the holder lookups asked for so far have come back.
+inline void WaitForHolderLookups(const app::TMainForm& form) {
+  while (form.PortFacts().LookupPending())
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // The lines of the board part only (before "Other ports").

@@ -1,13 +1,22 @@
 // The binding and the device tree against scripted boards, loaded through the
 // real binding.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <QRegularExpression>
 
+#include "PortHolderProcess.h"
 #include "app/Board2.h"
+#include "app/Port1.h"
 #include "app/Port2.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/FakeCommPort.h"
+#include "tests/support/FakeSystem.h"
+#include "tests/support/PtyPort.h"
 
 namespace app_test {
 namespace {
@@ -169,6 +178,48 @@ TEST_F(OtherPortsTest, ListsPortsOffTheBoardsUpToCom256) {
   const TNodeData& com3 = form.NodeData(int(lines.indexOf("  COM3 [0]")));
   EXPECT_EQ(com3.NodeType, app::ntOtherPort);
   EXPECT_EQ(com3.ComNumber, 3);
+}
+
+TEST_F(OtherPortsTest, UsbAdaptersAreListedDescribedAndTheirHoldersNamed) {
+  support::ScopedHostRoot noLinks;
+  support::FakeSystem machine;
+  machine.AddDanglingById("usb-gone-if00-port0");
+  machine.AddUsbAdapter(0, "A1");
+  const std::string held = machine.AddUsbAdapter(1, "B2");
+  orvalisd::test::PortHolderProcess holder([&] {
+    prctl(PR_SET_NAME, "holder");
+    const int fd = open(held.c_str(), O_RDWR | O_NOCTTY);
+    return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+  });
+  ASSERT_TRUE(holder.Held());
+  ShimScript script;
+  ScriptedBinding binding(script, "libnosuchshim.so");
+  TMainForm form;
+  WaitForHolderLookups(form);
+  const QStringList lines = TreeLines(form);
+  ASSERT_TRUE(lines.contains("  COM1 [0]") && lines.contains("  COM2 [0]"))
+      << lines.join("|").toStdString();
+  const QString holderText = QStringLiteral("holder (pid %1, user %2)")
+                                 .arg(holder.Pid())
+                                 .arg(QString::fromLatin1(getpwuid(geteuid())->pw_name));
+  for (int com : {1, 2}) {
+    QTreeWidgetItem* item =
+        form.NodeItem(int(lines.indexOf(QStringLiteral("  COM%1 [0]").arg(com))));
+    const QString device = QStringLiteral(
+                               "/dev/ttyUSB%1\nusb-FTDI_FT232R_USB_UART_%2-if00-port0\nUSB "
+                               "0403:6001\nFTDI FT232R USB UART\nserial number %2\ndriver ftdi_sio")
+                               .arg(com - 1)
+                               .arg(com == 1 ? "A1" : "B2");
+    EXPECT_TRUE(QRegularExpression(device).match(item->toolTip(0)).hasMatch())
+        << item->toolTip(0).toStdString();
+    EXPECT_EQ(item->toolTip(0).endsWith("\nIn use by " + holderText), com == 2)
+        << item->toolTip(0).toStdString();
+    EXPECT_EQ(item->data(0, Qt::AccessibleDescriptionRole).toString(), item->toolTip(0));
+    item->treeWidget()->setCurrentItem(item);
+    WaitForHolderLookups(form);
+    EXPECT_EQ(form.Port1Frame().DeviceText(), item->toolTip(0).section("\nIn use by", 0, 0));
+    EXPECT_EQ(form.Port1Frame().HolderText(), com == 2 ? holderText : QString());
+  }
 }
 
 TEST_F(OtherPortsTest, WithoutTheLibraryOnlyOtherPortsIsListedAndSelected) {
