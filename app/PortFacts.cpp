@@ -1,5 +1,8 @@
 #include "app/PortFacts.h"
 
+#include <QTimer>
+#include <utility>
+
 #include "gui/Guard.h"
 #include "gui/PortText.h"
 #include "platform/ComNamespace_posix.h"
@@ -20,6 +23,7 @@ TPortFacts::~TPortFacts() {
 
 void TPortFacts::Clear() {
   ports_.clear();
+  asked_.clear();
   ++generation_;
   std::lock_guard guard(queueLock_);
   queued_.clear();
@@ -48,13 +52,24 @@ void TPortFacts::ForgetHolders(int nodeIndex) {
   if (auto port = ports_.find(nodeIndex); port != ports_.end()) port->second.holders.reset();
 }
 
+// The ports asked about while messages are handled go to the worker
+// together, once the GUI thread is done with them.
 void TPortFacts::Request(const std::map<int, std::string>& ports) {
+  for (const auto& [index, path] : ports) asked_[index] = path;
+  ++requested_;
+  if (!std::exchange(flushScheduled_, true))
+    QTimer::singleShot(0, this, gui::Guarded([this] { Flush(); }));
+}
+
+void TPortFacts::Flush() {
+  flushScheduled_ = false;
   {
     std::lock_guard guard(queueLock_);
-    for (const auto& [index, path] : ports) queued_[index] = path;
+    for (auto& [index, path] : asked_) queued_[index] = std::move(path);
     queuedGeneration_ = generation_;
-    queuedUpTo_ = ++requested_;
+    queuedUpTo_ = requested_;
   }
+  asked_.clear();
   queueWake_.notify_one();
 }
 

@@ -64,6 +64,7 @@ class TPortFacts : public QObject {
   using Found = std::map<int, std::vector<platform::PortHolder>>;
 
   void Request(const std::map<int, std::string>& ports);
+  void Flush();
   void WorkerLoop();
   void Deliver(unsigned generation, std::uint64_t upTo, const Found& found);
 
@@ -71,6 +72,8 @@ class TPortFacts : public QObject {
   unsigned generation_ = 0;
   std::uint64_t requested_ = 0;  // requests made and answered, GUI thread
   std::uint64_t delivered_ = 0;
+  std::map<int, std::string> asked_;  // not yet handed to the worker
+  bool flushScheduled_ = false;
 
   std::mutex queueLock_;  // guards the queue below
   std::condition_variable queueWake_;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -124,18 +125,24 @@ std::vector<std::vector<PortHolder>> FindPortHolders(const std::vector<std::stri
   }
 
   if (!byDevice.empty()) {
-    if (DIR* processes = opendir((systemRoot + "/proc").c_str())) {
+    const int proc = open((systemRoot + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (DIR* processes = proc < 0 ? nullptr : fdopendir(proc)) {
       while (const dirent* process = readdir(processes)) {
         if (!IsPid(process->d_name)) continue;
         const int pid = std::atoi(process->d_name);
         if (pid == self) continue;
+        char fdFolder[32];
+        std::snprintf(fdFolder, sizeof fdFolder, "%d/fd", pid);
         // Unreadable (another user's) or gone meanwhile: nothing to see.
-        DIR* descriptors = opendir((systemRoot + "/proc/" + process->d_name + "/fd").c_str());
-        if (!descriptors) continue;
+        const int folder = openat(proc, fdFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* descriptors = folder < 0 ? nullptr : fdopendir(folder);
+        if (!descriptors) {
+          if (folder >= 0) close(folder);
+          continue;
+        }
         while (const dirent* entry = readdir(descriptors)) {
           struct stat target;
-          if (entry->d_name[0] == '.' ||
-              fstatat(dirfd(descriptors), entry->d_name, &target, 0) != 0 ||
+          if (entry->d_name[0] == '.' || fstatat(folder, entry->d_name, &target, 0) != 0 ||
               !S_ISCHR(target.st_mode))
             continue;
           const auto [first, last] = byDevice.equal_range(target.st_rdev);
@@ -148,6 +155,8 @@ std::vector<std::vector<PortHolder>> FindPortHolders(const std::vector<std::stri
         closedir(descriptors);
       }
       closedir(processes);
+    } else if (proc >= 0) {
+      close(proc);
     }
   }
 

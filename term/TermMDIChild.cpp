@@ -10,7 +10,6 @@
 #include "gui/Util.h"
 #include "platform/PortHolders.h"
 #include "platform/Ticks.h"
-#include "platform/comm/CommDevice.h"
 #include "serial/ExceptionDisplay.h"
 #include "serial/Exceptions.h"
 #include "term/TermProp.h"
@@ -129,12 +128,10 @@ void TTermMDIChildForm::FormCreate() {
     modemStatusTrigger_ = apdComPort_.CreateStatusTrigger(kStatusModem);
     apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
     portOpened_ = true;
-  } catch (const serial::EInOutError& error) {
+  } catch (const serial::EAlreadyOpen&) {
     // Refused: another program holds the port, and the box names it.
-    const bool held = error.ErrorCode() == std::int32_t(platform::kErrorAccessDenied);
-    ShowOpenFailure(
-        comNumber, held ? gui::InUseByText(gui::HolderText(platform::FindComPortHolders(comNumber)))
-                        : QString());
+    ShowOpenFailure(comNumber,
+                    gui::InUseByText(gui::HolderText(platform::FindComPortHolders(comNumber))));
   } catch (...) {
     ShowOpenFailure(comNumber, QString());
   }

@@ -2,8 +2,10 @@
 // binding, board ports that are pseudo-terminals, terminal windows on them.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
@@ -14,16 +16,20 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <filesystem>
 #include <functional>
 
 #include "app/Board1.h"
 #include "app/Port2.h"
+#include "app/PortFacts.h"
 #include "app/StringGrid.h"
 #include "platform/Messages.h"
 #include "term/TermMDIChild.h"
 #include "terminal/view/Terminal.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/driver/OrvalisdProcess.h"
+#include "tests/driver/PortHolderProcess.h"
+#include "tests/support/FakeSystem.h"
 
 namespace app_test {
 namespace {
@@ -136,6 +142,73 @@ TEST_F(EndToEndTest, AnotherProgramsOpenIsMarkedWithinATickAndShownInThePanels) 
   EXPECT_TRUE(WaitFor([&] { return !form_->NodeData(node).InUseByOther; }, 1500));
   EXPECT_EQ(form_->StateIndex(node), app::kFreeMark);
 }
+
+struct HolderCase {
+  const char* name;
+  bool lock;          // the holder also locks the port
+  uid_t uid;          // the holder's uid once it holds the port (0: unchanged)
+  bool procVisible;   // false: /proc shows nothing of any process
+  const char* shown;  // the holder line; %1 the pid, %2 the user
+};
+
+class HolderTest : public EndToEndTest, public testing::WithParamInterface<HolderCase> {};
+
+TEST_P(HolderTest, AnotherProgramIsNamedInThePanelAndToolTipsWithinATick) {
+  const HolderCase& c = GetParam();
+  if (c.uid != 0 && geteuid() != 0) GTEST_SKIP() << "needs root to hold as another user";
+  std::unique_ptr<support::FakeSystem> noProcesses;
+  if (!c.procVisible) {
+    noProcesses = std::make_unique<support::FakeSystem>();
+    std::filesystem::remove(noProcesses->Root() + "/proc");
+    std::filesystem::create_directory(noProcesses->Root() + "/proc");
+  }
+  const int node = NodeOf("Port 2 (COM41)");
+  ASSERT_GE(node, 0);
+  Select(node);
+  WaitForHolderLookups(*form_);
+  EXPECT_EQ(form_->Port2Frame().HolderText(), "");
+  const QString pty = QString::fromStdString(std::filesystem::canonical(Link(41)).string());
+  EXPECT_EQ(form_->Port2Frame().DeviceText(), pty);
+  EXPECT_EQ(form_->NodeItem(node)->toolTip(0), pty);
+
+  const std::string link = Link(41);
+  orvalisd::test::PortHolderProcess holder([&] {
+    prctl(PR_SET_NAME, "minicom");
+    const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0 || (c.lock && flock(fd, LOCK_EX | LOCK_NB) != 0)) return false;
+    return c.uid == 0 || setuid(c.uid) == 0;
+  });
+  ASSERT_TRUE(holder.Held());
+  const passwd* user = getpwuid(c.uid ? c.uid : geteuid());
+  const QString shown = QString::fromLatin1(c.shown).arg(holder.Pid()).arg(user->pw_name);
+  EXPECT_TRUE(WaitFor(
+      [&] { return form_->NodeData(node).InUseByOther && !form_->PortFacts().LookupPending(); },
+      1500));
+  EXPECT_EQ(form_->Port2Frame().HolderText(), shown);
+  EXPECT_EQ(form_->Port2Frame().StatusText(), "Not in use.") << "set on selection only";
+  QTreeWidgetItem* item = form_->NodeItem(node);
+  EXPECT_EQ(item->toolTip(0), pty + "\nIn use by " + shown);
+  EXPECT_EQ(item->data(0, Qt::AccessibleDescriptionRole).toString(), item->toolTip(0));
+
+  Select(NodeOf(item->parent()->text(0)));
+  const app::TStringGrid& grid = form_->Board1Frame().PortsStringGrid();
+  EXPECT_TRUE(WaitFor([&] { return grid.RowToolTip(1) == item->toolTip(0); }));
+  EXPECT_EQ(grid.RowToolTip(0), form_->NodeItem(node - 1)->toolTip(0));
+  Select(node);
+  EXPECT_EQ(form_->Port2Frame().StatusText(), "In use by another application.");
+  holder.Release();
+  EXPECT_TRUE(WaitFor([&] { return !form_->NodeData(node).InUseByOther; }, 1500));
+  EXPECT_EQ(form_->Port2Frame().HolderText(), "");
+  EXPECT_EQ(item->toolTip(0), pty);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, HolderTest,
+    testing::Values(HolderCase{"ByItsDescriptor", false, 0, true, "minicom (pid %1, user %2)"},
+                    HolderCase{"ByLockAsAnotherUser", true, 65534, true,
+                               "minicom (pid %1, user %2)"},
+                    HolderCase{"NothingVisible", true, 0, false, "a program of another user"}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(EndToEndTest, ATerminalOpenedByDoubleClickSendsAndReceivesThroughALoopbackPort) {
   const int node = NodeOf("Port 1 (COM43)");

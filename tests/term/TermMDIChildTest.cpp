@@ -1,11 +1,18 @@
 // The terminal window: opening and closing its port, what it tells the main
 // window, the lamps and the RTS/DTR toggles, closing while data streams.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <QPointer>
 #include <QToolButton>
 #include <QtTest/QTest>
 #include <atomic>
 #include <thread>
 
+#include "PortHolderProcess.h"
 #include "gui/Lamp.h"
 #include "platform/comm/CommDevice.h"
 #include "terminal/TerminalBuffer.h"
@@ -22,6 +29,7 @@ using namespace std::chrono_literals;
 constexpr std::uint16_t kCom = 231;
 constexpr std::uint16_t kSecondCom = 232;
 constexpr std::uint16_t kMissingCom = 249;  // no device under this number
+constexpr std::uint16_t kHeldCom = 233;
 constexpr int kNode = 7;
 constexpr int kOtherNode = 9;
 
@@ -56,11 +64,32 @@ TEST_F(TermWindowTest, PortThatFailsToOpenIsReportedAndTheWindowClosesReleasingI
   ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
   ASSERT_EQ(answers.texts.size(), 1u);
   EXPECT_EQ(answers.texts[0], "COM249 failed to open!");
+  EXPECT_EQ(answers.informativeTexts[0], "") << "a missing port has no holder to name";
   EXPECT_EQ(answers.titles[0], "Quor Tallyport");
   EXPECT_EQ(main.nodeMarks, (std::vector<std::pair<int, bool>>{{kNode, false}}));
   EXPECT_TRUE(main.boardButtonEnabled);
   EXPECT_EQ(main.boardStatusText, "Not in use.");
   EXPECT_EQ(main.treeOnlyLayouts, 1);
+}
+
+TEST_F(TermWindowTest, APortAnotherProgramHoldsFailsToOpenNamingTheHolder) {
+  support::ScopedHostRoot root;
+  support::PtyPort port(root, kHeldCom);
+  const std::string slave = port.SlavePath();
+  orvalisd::test::PortHolderProcess holder([&] {
+    prctl(PR_SET_NAME, "minicom");
+    const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
+    return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+  });
+  ASSERT_TRUE(holder.Held());
+  ModalAnswers answers;
+  QPointer<TTermMDIChildForm> window = main.OpenTerminal(kNode, gui::ntOtherPort, kHeldCom);
+  ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
+  ASSERT_EQ(answers.texts.size(), 1u);
+  EXPECT_EQ(answers.texts[0], "COM233 failed to open!");
+  EXPECT_EQ(answers.informativeTexts[0], QStringLiteral("In use by minicom (pid %1, user %2)")
+                                             .arg(holder.Pid())
+                                             .arg(getpwuid(geteuid())->pw_name));
 }
 
 struct NodeCase {

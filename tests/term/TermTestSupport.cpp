@@ -121,6 +121,7 @@ void ModalAnswers::Poll() {
   if (!box || !box->isVisible()) return;
   titles.push_back(box->windowTitle());
   texts.push_back(box->text());
+  informativeTexts.push_back(box->informativeText());
   QAbstractButton* button = nullptr;
   if (!answers_.empty()) {
     button = box->button(answers_.front());

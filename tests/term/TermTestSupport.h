@@ -72,6 +72,7 @@ class ModalAnswers {
 
   std::vector<QString> titles;
   std::vector<QString> texts;
+  std::vector<QString> informativeTexts;
 
  private:
   void Poll();
