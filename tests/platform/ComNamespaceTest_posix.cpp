@@ -4,12 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
 #include <optional>
+#include <vector>
 
 #include "platform/ComNamespace_posix.h"
 #include "platform/HostRoot.h"
+#include "tests/support/FakeSystem.h"
+#include "tests/support/PtyPort.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
@@ -54,32 +55,40 @@ INSTANTIATE_TEST_SUITE_P(
                     RootCase{"EmptyRuntime", nullptr, "", "/tmp/quor-" + std::to_string(getuid())}),
     [](const auto& info) { return info.param.name; });
 
-// A fake machine: a host root with dosdevices/ and a system root with dev/.
-class FakeMachine {
- public:
-  FakeMachine() : root_(fs::temp_directory_path() / ("quor-com-" + std::to_string(getpid()))) {
-    fs::create_directories(root_ / "host/dosdevices");
-    fs::create_directories(root_ / "system/dev");
-  }
-  ~FakeMachine() { fs::remove_all(root_); }
-  std::string Host() const { return (root_ / "host").string(); }
-  std::string System() const { return (root_ / "system").string(); }
-  std::string Node(const std::string& name) const { return System() + "/dev/" + name; }
-  std::string Link(int n) const { return Host() + "/dosdevices/com" + std::to_string(n); }
-  // Nodes named family0 ... family<count - 1>.
+// A fake machine: nodes in a fake system root, links in a host root.
+struct FakeMachine {
+  support::ScopedHostRoot host;
+  support::FakeSystem system;
+  std::string Node(const std::string& name) const { return system.Root() + "/dev/" + name; }
+  std::string Link(int n) const { return host.Path() + "/dosdevices/com" + std::to_string(n); }
   void AddNodes(const std::string& family, int count, int first = 0) const {
     for (int i = first; i < first + count; ++i) std::ofstream(Node(family + std::to_string(i)));
   }
-
- private:
-  fs::path root_;
 };
+
+// "n=ttyS0" per numbered node, "n=link" per link, from COM1 up.
+std::string Numbers(const FakeMachine& m, const std::vector<std::string>& paths) {
+  std::string text;
+  for (std::size_t n = 1; n < paths.size(); ++n) {
+    if (paths[n].empty()) continue;
+    const bool link = paths[n] == m.Link(int(n));
+    text +=
+        std::to_string(n) + "=" + (link ? "link" : fs::path(paths[n]).filename().string()) + " ";
+  }
+  return text;
+}
+
+std::string Range(const char* family, int first, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i)
+    text += std::to_string(first + i) + "=" + family + std::to_string(i) + " ";
+  return text;
+}
 
 struct NumberingCase {
   const char* name;
-  std::function<void(const FakeMachine&)> build;
-  // COM n -> the path it gets (Node(...) or Link(n)); every other n none.
-  std::function<std::map<int, std::string>(const FakeMachine&)> expected;
+  void (*build)(const FakeMachine&);
+  std::string numbers;
 };
 
 class ComNumbering : public testing::TestWithParam<NumberingCase> {};
@@ -87,81 +96,54 @@ class ComNumbering : public testing::TestWithParam<NumberingCase> {};
 TEST_P(ComNumbering, FollowsWine) {
   FakeMachine machine;
   GetParam().build(machine);
-  const auto paths = NumberComDevices(machine.System(), machine.Host());
+  const auto paths = NumberComDevices(machine.system.Root(), machine.host.Path());
   ASSERT_EQ(paths.size(), std::size_t(kMaxComNumber + 1));
-  const auto expected = GetParam().expected(machine);
-  for (int n = 0; n <= kMaxComNumber; ++n) {
-    auto it = expected.find(n);
-    EXPECT_EQ(paths[std::size_t(n)], it == expected.end() ? "" : it->second) << "COM" << n;
-  }
-}
-
-std::map<int, std::string> Nodes(const FakeMachine& m, const std::string& family, int first,
-                                 int count, std::map<int, std::string> more = {}) {
-  for (int i = 0; i < count; ++i) more[first + i] = m.Node(family + std::to_string(i));
-  return more;
+  EXPECT_EQ(Numbers(machine, paths), GetParam().numbers);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ComNamespace, ComNumbering,
-    testing::Values(
-        NumberingCase{
-            "UsbAdaptersAfterThirtyTwoSerialPorts",
-            [](const FakeMachine& m) {
-              m.AddNodes("ttyS", 32);
-              m.AddNodes("ttyUSB", 2);
-            },
-            [](const FakeMachine& m) {
-              return Nodes(m, "ttyS", 1, 32, {{33, m.Node("ttyUSB0")}, {34, m.Node("ttyUSB1")}});
-            }},
-        NumberingCase{"LinksKeepTheirNumbersDevicesTakeTheLowestFree",
-                      [](const FakeMachine& m) {
-                        fs::create_symlink("/nonexistent/tty", m.Link(2));  // dangling
-                        fs::create_symlink("/dev/null", m.Link(3));         // not a terminal
-                        m.AddNodes("ttyS", 2);
-                        m.AddNodes("ttyACM", 1);
-                      },
-                      [](const FakeMachine& m) {
-                        return std::map<int, std::string>{{1, m.Node("ttyS0")},
-                                                          {2, m.Link(2)},
-                                                          {3, m.Link(3)},
-                                                          {4, m.Node("ttyS1")},
-                                                          {5, m.Node("ttyACM0")}};
-                      }},
-        NumberingCase{
-            "EachFamilyEndsAtItsFirstMissingNode",
-            [](const FakeMachine& m) {
-              m.AddNodes("ttyS", 1);
-              m.AddNodes("ttyS", 1, 2);
-              m.AddNodes("ttyUSB", 1, 1);
-              fs::create_symlink(m.Node("ttyS0"), m.Node("ttyACM0"));  // a link counts
-              fs::create_symlink(m.Node("missing"), m.Node("ttyACM1"));
-            },
-            [](const FakeMachine& m) {
-              return std::map<int, std::string>{{1, m.Node("ttyS0")}, {2, m.Node("ttyACM0")}};
-            }},
-        NumberingCase{"APinnedDeviceIsNotNumberedTwice",
-                      [](const FakeMachine& m) {
-                        fs::create_symlink("/dev/null", m.Node("ttyUSB0"));
-                        fs::create_symlink(m.Node("ttyUSB0"), m.Link(7));
-                        m.AddNodes("ttyUSB", 1, 1);
-                      },
-                      [](const FakeMachine& m) {
-                        return std::map<int, std::string>{{7, m.Link(7)}, {1, m.Node("ttyUSB1")}};
-                      }},
-        NumberingCase{"NoNumberAbove256",
-                      [](const FakeMachine& m) {
-                        m.AddNodes("ttyS", 300);
-                        m.AddNodes("ttyUSB", 1);
-                      },
-                      [](const FakeMachine& m) { return Nodes(m, "ttyS", 1, 256); }}),
+    testing::Values(NumberingCase{"UsbAdaptersAfterThirtyTwoSerialPorts",
+                                  [](const FakeMachine& m) {
+                                    m.AddNodes("ttyS", 32);
+                                    m.AddNodes("ttyUSB", 2);
+                                  },
+                                  Range("ttyS", 1, 32) + "33=ttyUSB0 34=ttyUSB1 "},
+                    NumberingCase{"LinksKeepTheirNumbersDevicesTakeTheLowestFree",
+                                  [](const FakeMachine& m) {
+                                    fs::create_symlink("/nonexistent/tty", m.Link(2));  // dangling
+                                    fs::create_symlink("/dev/null", m.Link(3));  // not a terminal
+                                    m.AddNodes("ttyS", 2);
+                                    m.AddNodes("ttyACM", 1);
+                                  },
+                                  "1=ttyS0 2=link 3=link 4=ttyS1 5=ttyACM0 "},
+                    NumberingCase{"EachFamilyEndsAtItsFirstMissingNodeAndLinksCount",
+                                  [](const FakeMachine& m) {
+                                    m.AddNodes("ttyS", 1);
+                                    m.AddNodes("ttyS", 1, 2);
+                                    m.AddNodes("ttyUSB", 1, 1);
+                                    fs::create_symlink(m.Node("ttyS0"), m.Node("ttyACM0"));
+                                    fs::create_symlink(m.Node("missing"), m.Node("ttyACM1"));
+                                  },
+                                  "1=ttyS0 2=ttyACM0 "},
+                    NumberingCase{"APinnedDeviceIsNotNumberedTwice",
+                                  [](const FakeMachine& m) {
+                                    fs::create_symlink("/dev/null", m.Node("ttyUSB0"));
+                                    fs::create_symlink(m.Node("ttyUSB0"), m.Link(7));
+                                    m.AddNodes("ttyUSB", 1, 1);
+                                  },
+                                  "1=ttyUSB1 7=link "},
+                    NumberingCase{"NoNumberAbove256",
+                                  [](const FakeMachine& m) {
+                                    m.AddNodes("ttyS", 300);
+                                    m.AddNodes("ttyUSB", 1);
+                                  },
+                                  Range("ttyS", 1, 256)}),
     [](const auto& info) { return info.param.name; });
 
 TEST(ComNamespace, ResolvesLinksAtOnceAndNumbersTheRestOnce) {
   FakeMachine machine;
   machine.AddNodes("ttyS", 1);
-  ScopedEnv env("QUOR_HOST_ROOT", machine.Host().c_str());
-  SetSystemRoot(machine.System());
   EXPECT_EQ(ResolveComPath(1), machine.Node("ttyS0"));
   EXPECT_EQ(ResolveComPath(2), "");
   // A link made later wins at once; a node made later waits for a new start.
@@ -170,7 +152,6 @@ TEST(ComNamespace, ResolvesLinksAtOnceAndNumbersTheRestOnce) {
   EXPECT_EQ(ResolveComPath(1), machine.Link(1));
   EXPECT_EQ(ResolveComPath(2), "");
   EXPECT_EQ(ResolveComPath(kMaxComNumber + 1), "");
-  SetSystemRoot("");
 }
 
 }  // namespace

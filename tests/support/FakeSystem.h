@@ -10,13 +10,6 @@
 
 namespace support {
 
-// The adapter's sysfs attributes, as the fake gives them.
-constexpr char kFakeVendorId[] = "0403";
-constexpr char kFakeProductId[] = "6001";
-constexpr char kFakeManufacturer[] = "FTDI";
-constexpr char kFakeProduct[] = "FT232R USB UART";
-constexpr char kFakeDriver[] = "ftdi_sio";
-
 class FakeSystem {
  public:
   FakeSystem();
@@ -26,8 +19,8 @@ class FakeSystem {
 
   const std::string& Root() const { return root_; }
   // dev/ttyUSB<index> leading to a fresh pseudo-terminal, known to sysfs
-  // and /dev/serial/by-id as an adapter with the serial number given;
-  // returns the pseudo-terminal's path.
+  // and /dev/serial/by-id as an FTDI FT232R USB UART (0403:6001, driver
+  // ftdi_sio) with the serial number given; returns the pseudo-terminal.
   std::string AddUsbAdapter(int index, const std::string& serialNumber);
   // An entry of /dev/serial/by-id that leads nowhere.
   void AddDanglingById(const std::string& name);

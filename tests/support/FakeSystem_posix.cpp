@@ -47,14 +47,13 @@ std::string FakeSystem::AddUsbAdapter(int index, const std::string& serialNumber
   const fs::path usb = root / "sys/devices/pci0000:00/0000:00:14.0/usb1" / usbName;
   const fs::path port = usb / (usbName + ":1.0") / name;
   fs::create_directories(port / "tty" / name);
-  for (auto [file, value] : {std::pair{"idVendor", kFakeVendorId},
-                             {"idProduct", kFakeProductId},
-                             {"manufacturer", kFakeManufacturer},
-                             {"product", kFakeProduct},
+  for (auto [file, value] : {std::pair{"idVendor", "0403"},
+                             {"idProduct", "6001"},
+                             {"manufacturer", "FTDI"},
+                             {"product", "FT232R USB UART"},
                              {"serial", serialNumber.c_str()}})
     std::ofstream(usb / file) << value << "\n";
-  fs::create_symlink(fs::path("../../../../../../../bus/usb-serial/drivers") / kFakeDriver,
-                     port / "driver");
+  fs::create_symlink("../../../../../../../bus/usb-serial/drivers/ftdi_sio", port / "driver");
   fs::create_symlink("../../../" + name, port / "tty" / name / "device");
   fs::create_symlink(
       fs::relative(port / "tty" / name, root / "sys/dev/char"),
