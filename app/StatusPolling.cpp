@@ -120,10 +120,13 @@ void TMainForm::PortUseMessage(int nodeIndex, platform::LPARAM use) {
           port1Frame_->SetTerminalButtonEnabled(false);
       }
     }
-    // The holders are named once the use changes, not on every tick.
+    // The holders are named once the use changes, not on every tick; the
+    // lookup's answer shows them.
     portFacts_->ForgetHolders(nodeIndex);
-    if (use == kInUseByOther) portFacts_->LookUpHolders(nodeIndex);
-    ShowPortFacts(nodeIndex);
+    if (use == kInUseByOther)
+      portFacts_->LookUpHolders(nodeIndex);
+    else
+      ShowPortFacts(nodeIndex);
   } catch (...) {
   }
 }

@@ -57,13 +57,13 @@ Figures Summary(std::vector<double> samples) {
   return {samples[samples.size() / 2], samples.back()};
 }
 
-// A child that runs body and dies with this process.
-pid_t Spawn(const char* name, void (*body)(int), int argument) {
+// A child named name that runs body and dies with this process.
+pid_t Spawn(const char* name, void (*body)()) {
   const pid_t pid = fork();
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     prctl(PR_SET_NAME, name);
-    body(argument);
+    body();
     _exit(0);
   }
   return pid;
@@ -93,7 +93,7 @@ void Reap(const std::vector<pid_t>& pids) {
 // with one byte on the same pipe pair.
 int holderCommands = -1;
 int holderAnswers = -1;
-void HoldPorts(int) {
+void HoldPorts() {
   std::vector<int> fds;
   char command;
   while (read(holderCommands, &command, 1) == 1) {
@@ -108,20 +108,20 @@ void HoldPorts(int) {
   }
 }
 
+std::string heldPath;
+void HoldOne() {
+  open(heldPath.c_str(), O_RDWR | O_NOCTTY);
+  pause();
+}
+
 void NameAHolder() {
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   grantpt(master);
   unlockpt(master);
   const std::string slave = ptsname(master);
-  const pid_t holder = fork();
-  if (holder == 0) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    prctl(PR_SET_NAME, "minicom");
-    open(slave.c_str(), O_RDWR | O_NOCTTY);
-    pause();
-    _exit(0);
-  }
-  usleep(100000);
+  heldPath = slave;
+  const pid_t holder = Spawn("minicom", HoldOne);
+  while (platform::FindPortHolders({slave}, "").front().empty()) usleep(1000);
   std::vector<double> cpu;
   auto lookUp = [&] {
     const double cpuBefore = ThreadCpuMs();
@@ -183,7 +183,7 @@ void StatusTicks() {
   if (pipe(commands) != 0 || pipe(answers) != 0) return;
   holderCommands = commands[0];
   holderAnswers = answers[1];
-  const pid_t holder = Spawn("portholder", HoldPorts, 0);
+  const pid_t holder = Spawn("portholder", HoldPorts);
   auto command = [&](char c) {
     char answer;
     if (write(commands[1], &c, 1) != 1 || read(answers[0], &answer, 1) != 1)
