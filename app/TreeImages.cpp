@@ -16,11 +16,13 @@ void LoadImages() {
 }
 
 QIcon TreeViewImage(int index) {
-  static const char* const kImages[] = {":/images/tree-grey-check.svg",
-                                        ":/images/tree-red-check.svg",
-                                        ":/images/tree-green-emblem.svg"};
-  if (index < 0 || index >= int(std::size(kImages))) return {};
-  return QIcon(kImages[index]);
+  // Made once: a fresh icon per mark would be drawn from its SVG anew, and
+  // would count as a change of every item marked again.
+  static const auto* const kImages =
+      new QIcon[3]{QIcon(":/images/tree-grey-check.svg"), QIcon(":/images/tree-red-check.svg"),
+                   QIcon(":/images/tree-green-emblem.svg")};
+  if (index < 0 || index >= 3) return {};
+  return kImages[index];
 }
 
 QIcon TreeStateImage(int stateIndex) {
@@ -28,9 +30,12 @@ QIcon TreeStateImage(int stateIndex) {
   // place, so that marked and unmarked ports line up.
   if (stateIndex == 1) return TreeViewImage(1);
   if (stateIndex == 0) {
-    QPixmap blank(16, 16);
-    blank.fill(Qt::transparent);
-    return QIcon(blank);
+    static const auto* const kBlank = [] {
+      QPixmap blank(16, 16);
+      blank.fill(Qt::transparent);
+      return new QIcon(blank);
+    }();
+    return *kBlank;
   }
   return {};
 }
