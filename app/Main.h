@@ -118,7 +118,7 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   void AddOtherPorts();
   void SetStateIndex(int nodeIndex, int stateIndex);
   void TearDownTree();
-  // PortFacts.cpp's other half: the tool tip and the panel's lines.
+  // A port's tool tip and its panel's holder line, from PortFacts.
   void ShowPortFacts(int nodeIndex);
   // StatusPolling.cpp
   void TreeViewStatusTimerTimer();
