@@ -1,6 +1,5 @@
 // The POSIX comm back-end: a terminal device driven through termios, with the
 // Windows semantics of platform/comm/CommDevice.h.
-#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -13,10 +12,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
 
+#include "platform/PortHolders.h"
 #include "platform/comm/NativeComm.h"
 #include "platform/comm/PosixErrors.h"
 #include "platform/comm/PosixLine.h"
@@ -28,43 +29,15 @@ constexpr int kPollIntervalMs = 50;  // modem lines, counters and emulated flow
 constexpr std::uint32_t kModemEvents = kEvCts | kEvDsr | kEvRlsd | kEvRing;
 constexpr std::uint32_t kLineEvents = kEvBreak | kEvErr;
 
-// Whether the process has a descriptor on the character device rdev.
-bool ProcessHoldsDevice(const std::string& pid, dev_t rdev) {
-  DIR* descriptors = opendir(("/proc/" + pid + "/fd").c_str());
-  if (!descriptors) return false;  // gone meanwhile
-  bool holds = false;
-  while (!holds) {
-    const dirent* entry = readdir(descriptors);
-    if (!entry) break;
-    struct stat target;
-    holds = entry->d_name[0] != '.' &&
-            fstatat(dirfd(descriptors), entry->d_name, &target, 0) == 0 &&
-            S_ISCHR(target.st_mode) && target.st_rdev == rdev;
-  }
-  closedir(descriptors);
-  return holds;
-}
-
 // Whether a process other than this one has the device open. Asked only of a
 // device marked exclusive: a holder that died without clearing the mark
 // leaves it behind on a line that stays alive (a pseudo-terminal whose
 // master is held).
 bool OpenInAnotherProcess(int fd) {
-  struct stat device;
-  if (fstat(fd, &device) != 0) return true;  // cannot tell: the mark stands
-  DIR* processes = opendir("/proc");
-  if (!processes) return true;
-  const std::string self = std::to_string(getpid());
-  bool found = false;
-  while (!found) {
-    const dirent* process = readdir(processes);
-    if (!process) break;
-    const std::string pid = process->d_name;
-    if (pid != self && pid.find_first_not_of("0123456789") == std::string::npos)
-      found = ProcessHoldsDevice(pid, device.st_rdev);
-  }
-  closedir(processes);
-  return found;
+  if (access("/proc/self/fd", R_OK) != 0) return true;  // cannot tell: the mark stands
+  const auto holders = FindPortHolders({"/proc/self/fd/" + std::to_string(fd)}, "").front();
+  return std::any_of(holders.begin(), holders.end(),
+                     [](const PortHolder& holder) { return holder.byDescriptor; });
 }
 
 void Consume(int eventFd) {
