@@ -43,11 +43,11 @@ class TAdTTYEmulator : public TAdTerminalEmulator {
     std::uint8_t attrs;
   };
 
-  void syncColors();
+  void SyncColors();
   // Every row the view shows, the whole width.
-  void paintVisibleRows();
-  void paintRow(ScreenRow row, Column fromCol, Column toCol);
-  void paintRun(ScreenRow row, const Run& run, const std::uint8_t* chars);
+  void PaintVisibleRows();
+  void PaintRow(ScreenRow row, Column fromCol, Column toCol);
+  void PaintRun(ScreenRow row, const Run& run, const std::uint8_t* chars);
 
   std::array<std::int32_t, kMaxRunChars> cellAdvances_{};
   std::array<char, kMaxRunChars + 1> runText_{};

@@ -63,11 +63,11 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   TAdTerminalEmulator* Emulator() const { return emulator_; }
   void SetEmulator(TAdTerminalEmulator* emulator);
   // Dimensions of the buffer; values of 0 or less are ignored.
-  int Columns() const { return screenBuffer().ColCount(); }
+  int Columns() const { return ScreenBuffer().ColCount(); }
   void SetColumns(int columns);
-  int Rows() const { return screenBuffer().RowCount(); }
+  int Rows() const { return ScreenBuffer().RowCount(); }
   void SetRows(int rows);
-  int ScrollbackRows() const { return screenBuffer().SVRowCount(); }
+  int ScrollbackRows() const { return ScreenBuffer().SVRowCount(); }
   void SetScrollbackRows(int rows);
   // Lets a window too short for the screen scroll into the history.
   bool Scrollback() const { return scrollback_; }
@@ -159,41 +159,41 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
     platform::HWND window = 0;
   };
 
-  const TAdTerminalBuffer& screenBuffer() const;
-  TAdTerminalBuffer& screenBuffer() { return ActiveEmulator().Buffer(); }
-  platform::LRESULT handleMessage(platform::UINT msg, platform::WPARAM wParam,
+  const TAdTerminalBuffer& ScreenBuffer() const;
+  TAdTerminalBuffer& ScreenBuffer() { return ActiveEmulator().Buffer(); }
+  platform::LRESULT HandleMessage(platform::UINT msg, platform::WPARAM wParam,
                                   platform::LPARAM lParam);
 
   // Geometry (Terminal.cpp)
-  ViewGeometry geometryNow() const;
-  void computeCellSize();
-  void layoutView();
-  void applyScrollBars();
-  void updateScrollBar(QScrollBar* bar, const ScrollRange& range);
-  void verticalBarAction(int action);
-  void horizontalBarAction(int action);
-  void setTopRow(ScreenRow topRow);
-  void setLeftCol(Column leftCol);
-  void keepScrollPositionInBuffer();
-  void placeCaret();
-  void repaintChanges();
-  QRect cellArea() const;
-  void invalidateRow(ScreenRow row);
+  ViewGeometry GeometryNow() const;
+  void ComputeCellSize();
+  void LayoutView();
+  void ApplyScrollBars();
+  void UpdateScrollBar(QScrollBar* bar, const ScrollRange& range);
+  void VerticalBarAction(int action);
+  void HorizontalBarAction(int action);
+  void SetTopRow(ScreenRow topRow);
+  void SetLeftCol(Column leftCol);
+  void KeepScrollPositionInBuffer();
+  void PlaceCaret();
+  void RepaintChanges();
+  QRect CellArea() const;
+  void InvalidateRow(ScreenRow row);
 
   // Receiving (TerminalReceive.cpp)
-  void startReceiving();
-  void stopReceiving();
-  void portDestroyed();
-  void drainQueue();
+  void StartReceiving();
+  void StopReceiving();
+  void PortDestroyed();
+  void DrainQueue();
 
   // Keys and selection (TerminalInput.cpp)
-  void keyPressed(QKeyEvent* event);
-  QPoint clampToCellArea(QPoint point) const;
-  CellPos cellAt(QPoint point) const;
-  void extendSelection(QPoint point);
-  void markSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd);
-  void clearSelection();
-  void cancelSelection();
+  void KeyPressed(QKeyEvent* event);
+  QPoint ClampToCellArea(QPoint point) const;
+  CellPos CellAt(QPoint point) const;
+  void ExtendSelection(QPoint point);
+  void MarkSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd);
+  void ClearSelection();
+  void CancelSelection();
 
   std::unique_ptr<TAdTTYEmulator> builtInEmulator_;
   TAdTerminalEmulator* emulator_ = nullptr;
