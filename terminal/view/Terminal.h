@@ -114,6 +114,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   bool Receiving() const { return receiving_; }
   bool Pending() const { return pending_; }
   bool HasSelection() const { return hasSelection_; }
+  // Received bytes not yet handed to the emulator (any thread).
+  std::size_t QueuedBytes() const { return receive_->queue.Count(); }
   // Where the caret is drawn; empty while it is hidden.
   QRect CaretRect() const { return caretRect_; }
   platform::HWND Handle() const { return window_; }
