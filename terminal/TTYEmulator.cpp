@@ -96,24 +96,18 @@ void TAdTTYEmulator::DeferredRepaint() {
   SyncColors();
   ScreenChanges changes;
   bool pending = buffer_.TakeScreenChanges(changes);
-  if (fullRepaint_) {
+  // A scroll moved every row the view shows: what is shown is drawn again
+  // from the buffer rather than moved, so no stale pixel can travel.
+  if (fullRepaint_ || (pending && changes.scrolledRows > 0)) {
     fullRepaint_ = false;
     PaintVisibleRows();
     return;
   }
-  if (!pending) return;
-  ScreenRow top = terminal_->ClientTopRow();
-  ScreenRow end = top + terminal_->ClientRows();
-  // The view's bottom rows that a move uncovers show rows it did not show.
-  ScreenRow uncovered = end - std::min(changes.scrolledRows, end - top);
-  if (uncovered > top && uncovered < end) terminal_->MoveCellsUp(changes.scrolledRows);
+  if (!pending || !changes.changed) return;
   const CellRect& area = changes.area;
-  for (ScreenRow row = top; row < end; ++row) {
-    if (row >= uncovered)
-      PaintRow(row, Column(1), buffer_.LastColumn());
-    else if (changes.changed && row >= area.top && row <= area.bottom)
-      PaintRow(row, area.left, area.right);
-  }
+  ScreenRow top = std::max(terminal_->ClientTopRow(), area.top);
+  ScreenRow end = std::min(terminal_->ClientTopRow() + terminal_->ClientRows(), area.bottom + 1);
+  for (ScreenRow row = top; row < end; ++row) PaintRow(row, area.left, area.right);
 }
 
 void TAdTTYEmulator::PaintVisibleRows() {

@@ -3,11 +3,12 @@
 // move the cursor; every other byte below 0x20 is dropped. No escape
 // sequences are interpreted.
 //
-// Painting: after a scroll the view moves the rows it shows and only the
-// rows uncovered and the cells changed are drawn; rows are drawn in runs of cells with equal
-// colours and attributes, right to left, one canvas call per run of at most kMaxRunChars cells,
-// each cell advancing exactly the view's cell width. Colours follow the view's colour and font
-// colour. GUI thread only.
+// Painting: DeferredRepaint draws the cells changed since it last ran, and
+// every row the view shows once the screen has scrolled; rows are drawn in
+// runs of cells with equal colours and attributes, right to left, one canvas
+// call per run of at most kMaxRunChars cells, each cell advancing exactly the
+// view's cell width. Colours follow the view's colour and font colour. GUI
+// thread only.
 #pragma once
 
 #include <array>

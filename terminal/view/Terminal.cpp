@@ -10,6 +10,7 @@
 #include "serial/ExceptionDisplay.h"
 #include "serial/TriggerMessages.h"
 #include "terminal/view/QtTerminalCanvas.h"
+#include "terminal/view/TerminalAccessible.h"
 
 namespace terminal {
 namespace {
@@ -67,6 +68,11 @@ TAdTerminal::TAdTerminal(QWidget* parent)
           [this](int action) { HorizontalBarAction(action); });
   connect(&timer_, &QTimer::timeout, this,
           [this] { serial::RunUserAction([this] { TimerTick(); }); });
+  frame_.setSingleShot(true);
+  frame_.setTimerType(Qt::PreciseTimer);
+  connect(&frame_, &QTimer::timeout, this,
+          [this] { serial::RunUserAction([this] { PaintFrame(); }); });
+  InstallTerminalAccessible();
 
   resize(300, 200);
   ComputeCellSize();
@@ -226,15 +232,6 @@ void TAdTerminal::CursorMoved(ScreenRow row, Column col) {
   if (OnCursorMoved) OnCursorMoved(this, row, col);
 }
 
-void TAdTerminal::MoveCellsUp(int rows) {
-  if (rows <= 0) return;
-  int dy = rows * cellHeight_;
-  // Qt moves the pixels and the parts still waiting for a paint alike, and
-  // marks what the move uncovers; the caret drawn there moved with them.
-  viewport()->scroll(0, -dy, CellArea());
-  caretRect_.translate(0, -dy);
-}
-
 void TAdTerminal::Beep() {
   QApplication::beep();
 }
@@ -243,6 +240,7 @@ void TAdTerminal::EraseEverything() {
   ActiveEmulator().EraseEverything();
   viewport()->update();
   PlaceCaret();
+  ScheduleFrame();
 }
 
 // --- Geometry ----------------------------------------------------------------
@@ -346,6 +344,7 @@ void TAdTerminal::SetTopRow(ScreenRow topRow) {
     topRow_ = topRow;
     viewport()->scroll(0, dy, CellArea());
     caretRect_.translate(0, dy);
+    ScheduleFrame();
   }
   LayoutView();
   PlaceCaret();
@@ -404,9 +403,28 @@ void TAdTerminal::paintEvent(QPaintEvent* event) {
   }
 }
 
+void TAdTerminal::ScheduleFrame() {
+  if (frame_.isActive()) return;
+  // A view that painted a while ago paints at once: one byte typed at the
+  // far end shows without waiting for a frame.
+  qint64 wait = sinceFrame_.isValid() ? kFrameMs - sinceFrame_.elapsed() : 0;
+  frame_.start(int(std::clamp<qint64>(wait, 0, kFrameMs)));
+}
+
+void TAdTerminal::PaintFrame() {
+  sinceFrame_.start();
+  if (ActiveEmulator().RepaintPending())
+    RepaintChanges();
+  else
+    AnnounceScreen(*this, announcedText_);  // scrolled or cleared
+}
+
 void TAdTerminal::RepaintChanges() {
-  ActiveEmulator().DeferredRepaint();  // through the invalidating canvas
+  // Through the invalidating canvas: Qt merges the marks into the region of
+  // the next paint, which draws the buffer as it is then.
+  ActiveEmulator().DeferredRepaint();
   PlaceCaret();
+  AnnounceScreen(*this, announcedText_);
 }
 
 void TAdTerminal::InvalidateRow(ScreenRow row) {

@@ -22,7 +22,9 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
+#include <QString>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -45,6 +47,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   // Posted to the view's own window.
   static constexpr platform::UINT kMsgDataQueued = 0x7E47;
   static constexpr platform::UINT kMsgRecreateWindow = 0x7E4D;
+  // The shortest time between two repaints of received data.
+  static constexpr int kFrameMs = 16;
 
   using TAdTerminalCursorMovedEvent =
       std::function<void(TAdTerminal* sender, ScreenRow row, Column col)>;
@@ -72,7 +76,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   // Lets a window too short for the screen scroll into the history.
   bool Scrollback() const { return scrollback_; }
   void SetScrollback(bool scrollback);
-  // On: received data is painted at the next timer tick instead of at once.
+  // On: received data is painted at the next timer tick; off: at the next
+  // frame, at most one every kFrameMs.
   bool UseLazyDisplay() const { return useLazyDisplay_; }
   void SetUseLazyDisplay(bool lazy) { useLazyDisplay_ = lazy; }
   bool HalfDuplex() const override { return halfDuplex_; }
@@ -109,11 +114,21 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void TimerTick();
 
   // --- State -----------------------------------------------------------------
+  // A buffer cell; 0, 0 where there is none.
+  struct CellPos {
+    Column col;
+    ScreenRow row;
+  };
   Column LeftCol() const { return leftCol_; }
   ScreenRow TopRow() const { return topRow_; }
   bool Receiving() const { return receiving_; }
   bool Pending() const { return pending_; }
   bool HasSelection() const { return hasSelection_; }
+  // The selection in reading order; 0, 0 without one.
+  CellPos SelectionStart() const { return selStart_; }
+  CellPos SelectionEnd() const { return selEnd_; }
+  // Received data waits for the next frame to be painted.
+  bool FramePending() const { return frame_.isActive(); }
   // Received bytes not yet handed to the emulator (any thread).
   std::size_t QueuedBytes() const { return receive_->queue.Count(); }
   // Where the caret is drawn; empty while it is hidden.
@@ -133,7 +148,6 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   ScreenRow ClientTopRow() const override { return topRow_; }
   int ClientCols() const override { return layout_.visibleCols; }
   int ClientRows() const override { return layout_.visibleRows; }
-  void MoveCellsUp(int rows) override;
   void Beep() override;
 
  protected:
@@ -150,11 +164,6 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  // 0, 0 while there is no selection.
-  struct CellPos {
-    Column col;
-    ScreenRow row;
-  };
   // Shared with the data handler, which may outlive the view briefly.
   struct ReceiveState {
     TaaByteQueue queue;
@@ -178,6 +187,9 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void SetLeftCol(Column leftCol);
   void KeepScrollPositionInBuffer();
   void PlaceCaret();
+  // Received data is painted at the next frame: what the buffer holds then.
+  void ScheduleFrame();
+  void PaintFrame();
   void RepaintChanges();
   QRect CellArea() const;
   void InvalidateRow(ScreenRow row);
@@ -202,6 +214,9 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   TerminalCanvas* canvas_ = nullptr;  // set during a paint event
   std::unique_ptr<InvalidatingCanvas> invalidating_;
   QTimer timer_;
+  QTimer frame_;
+  QElapsedTimer sinceFrame_;
+  QString announcedText_;  // the text assistive technology heard last
   std::shared_ptr<ReceiveState> receive_;
   ByteBlock drained_;
   platform::HWND window_ = 0;

@@ -53,7 +53,7 @@ void TAdTerminal::DrainQueue() {
   if (drained_.Count() == 0) return;
   TAdTerminalEmulator& emulator = ActiveEmulator();
   emulator.HandleReceivedBlock(drained_.Data(), drained_.Count());
-  if (!useLazyDisplay_ && emulator.RepaintPending()) RepaintChanges();
+  if (!useLazyDisplay_) ScheduleFrame();
   drained_.Clear();
 }
 
