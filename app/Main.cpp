@@ -29,6 +29,7 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
   LoadImages();
   ui_->setupUi(this);
+  ui_->TreeView->setAccessibleName(QStringLiteral("Devices"));
   SetupMenus();
   window_ = platform::CreateMessageWindow(
       [this](platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {

@@ -11,7 +11,7 @@ namespace {
 // the value (and the description, which every client reads).
 class LampAccessible : public QAccessibleWidget {
  public:
-  explicit LampAccessible(TLampPanel* lamp) : QAccessibleWidget(lamp, QAccessible::Indicator) {}
+  explicit LampAccessible(TLampPanel* lamp) : QAccessibleWidget(lamp, QAccessible::StaticText) {}
 
   QString text(QAccessible::Text kind) const override {
     const auto* lamp = static_cast<const TLampPanel*>(widget());
