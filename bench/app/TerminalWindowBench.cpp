@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchPty.h"
 #include "app/Main.h"
 #include "platform/qt/QtMessagePump.h"
 #include "term/TermMDIChild.h"
@@ -70,27 +71,6 @@ double Median(std::vector<double> values) {
   if (values.empty()) return -1;
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
-}
-
-struct Pty {
-  int master = -1;
-  std::string slave;
-};
-
-Pty OpenPty() {
-  Pty pty;
-  pty.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  grantpt(pty.master);
-  unlockpt(pty.master);
-  pty.slave = ptsname(pty.master);
-  // Raw from the start: an echo nobody reads would fill the master's queue.
-  const int slave = open(pty.slave.c_str(), O_RDWR | O_NOCTTY);
-  termios raw;
-  tcgetattr(slave, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(slave, TCSANOW, &raw);
-  close(slave);
-  return pty;
 }
 
 // A child writing to the master on an absolute schedule from startNs: lines
