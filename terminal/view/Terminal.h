@@ -48,7 +48,7 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   static constexpr platform::UINT kMsgDataQueued = 0x7E47;
   static constexpr platform::UINT kMsgRecreateWindow = 0x7E4D;
   // The shortest time between two repaints of received data.
-  static constexpr int kFrameMs = 16;
+  static constexpr int kFrameMs = 25;
 
   using TAdTerminalCursorMovedEvent =
       std::function<void(TAdTerminal* sender, ScreenRow row, Column col)>;
