@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "app/StringGrid.h"
+#include "gui/Util.h"
 #include "ui_Board1.h"
 
 namespace app {
@@ -33,6 +34,7 @@ static_assert(std::size(kLineColumns) + 2 == kColumns);
 TBoard1Frame::TBoard1Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TBoard1Frame>()) {
   ui_->setupUi(this);
+  gui::LinkCaptions(*this);
   setBackgroundRole(QPalette::Base);
   TStringGrid& grid = PortsStringGrid();
   grid.SetColCount(kColumns);

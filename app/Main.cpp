@@ -30,6 +30,7 @@ TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
   LoadImages();
   ui_->setupUi(this);
+  ui_->TreeView->setAccessibleName(QStringLiteral("Devices"));
   SetupMenus();
   portFacts_ = std::make_unique<TPortFacts>();
   portFacts_->OnHoldersFound = [this](int nodeIndex) { ShowPortFacts(nodeIndex); };

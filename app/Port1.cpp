@@ -8,6 +8,7 @@ namespace app {
 TPort1Frame::TPort1Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TPort1Frame>()) {
   ui_->setupUi(this);
+  gui::LinkCaptions(*this);
   gui::FitToCaption(*ui_->TerminalButton);
   setBackgroundRole(QPalette::Base);
   setMinimumSize(size());

@@ -35,6 +35,7 @@ QString PortStatusWords(const TNodeData& node) {
 TPort2Frame::TPort2Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TPort2Frame>()) {
   ui_->setupUi(this);
+  gui::LinkCaptions(*this);
   gui::FitToCaption(*ui_->TerminalButton);
   setMinimumSize(size());
   connect(ui_->TerminalButton, &QPushButton::clicked, this, &TPort2Frame::TerminalButtonClick);

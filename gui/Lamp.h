@@ -23,7 +23,8 @@ class TLampPanel : public QLabel {
 
 // on and available: lowered, lime green, black caption. Off and available:
 // raised, button face, black caption. Not available: raised, button face,
-// grey caption.
+// grey caption. Assistive technology reads the state as "on", "off" or
+// "not available".
 void SetLamp(TLampPanel& lamp, bool on, bool available);
 
 }  // namespace gui

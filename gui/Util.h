@@ -11,6 +11,11 @@ namespace gui {
 // Widens a button of designed width to its caption in the desktop's font.
 void FitToCaption(QWidget& button);
 
+// Gives every value label of a panel its caption as its label for
+// assistive technology: a caption ending in ':' labels the label that
+// follows it on the same row.
+void LinkCaptions(QWidget& panel);
+
 // A modal message box with the application's title and an OK button; the
 // informative text, when there is one, goes below the text.
 void ShowMessage(const QString& text, const QString& informativeText = {});

@@ -197,6 +197,9 @@ class TApdBaseDispatcher {
   // reading clears them.
   std::uint8_t LineError();
   bool LineBreak();
+  // The open device has gone away (a far-end hang-up, an adapter pulled
+  // out): it fails every call, as a vanished device does.
+  bool DeviceGone();
 
  protected:
   // The device layer: opens "\\.\COMn" exclusively.

@@ -198,6 +198,12 @@ void TApdBaseDispatcher::RefreshModemStatusLocked(bool afterModemEvent) {
     modemStatus_ |= static_cast<std::uint8_t>(((before ^ modemStatus_) & 0xF0) >> 4);
 }
 
+bool TApdBaseDispatcher::DeviceGone() {
+  std::lock_guard guard(mainLock_);
+  std::uint32_t lines = 0;
+  return device_ && device_->GetCommModemStatus(lines) == platform::kErrorGenFailure;
+}
+
 std::uint8_t TApdBaseDispatcher::ReadModemStatus(std::uint8_t clearMask) {
   std::uint8_t status = 0;
   bool linesChanged = false;

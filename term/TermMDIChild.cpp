@@ -34,6 +34,8 @@ constexpr int kTerminalFontPixels = 12;
 constexpr std::uint16_t kStatusModem = 1;
 constexpr int kPurgeWaitTicks = 4;
 constexpr int kCloseWaitTicks = 9;
+constexpr int kLineWatchMs = 250;
+const QString kDisconnectedCaption = QStringLiteral(" (disconnected)");
 
 // The close request goes on whatever one of its steps raises.
 template <class Step>
@@ -108,6 +110,7 @@ void TTermMDIChildForm::ConnectControls() {
             if (!(before & Qt::WindowActive) && (now & Qt::WindowActive)) FormActivate();
           }));
   apdComPort_.OnTriggerModemStatus = gui::Guarded([this] { ApdComPortTriggerModemStatus(); });
+  connect(&lineWatch_, &QTimer::timeout, this, gui::Guarded([this] { LineWatchTimer(); }));
 }
 
 void TTermMDIChildForm::FormCreate() {
@@ -128,6 +131,7 @@ void TTermMDIChildForm::FormCreate() {
     modemStatusTrigger_ = apdComPort_.CreateStatusTrigger(kStatusModem);
     apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
     portOpened_ = true;
+    lineWatch_.start(kLineWatchMs);
   } catch (const serial::EAlreadyOpen&) {
     // Refused: another program holds the port, and the box names it.
     ShowOpenFailure(comNumber,
@@ -159,15 +163,34 @@ void TTermMDIChildForm::MarkNodeInUse(bool inUse) {
 }
 
 void TTermMDIChildForm::FormActivate() {
-  gui::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
-  gui::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
-  gui::SetLamp(*ui_->CtsColBtnPanel, apdComPort_.CtsOn(), true);
-  gui::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
-  gui::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
-  gui::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
+  ShowLamps();
+}
+
+void TTermMDIChildForm::ShowLamps() {
+  // A device that has gone has no lines to show.
+  const bool available = !disconnected_;
+  gui::SetLamp(*ui_->RtsColBtnPanel, available && apdComPort_.RTS(), available);
+  gui::SetLamp(*ui_->DtrColBtnPanel, available && apdComPort_.DTR(), available);
+  gui::SetLamp(*ui_->CtsColBtnPanel, available && apdComPort_.CtsOn(), available);
+  gui::SetLamp(*ui_->DsrColBtnPanel, available && apdComPort_.DsrOn(), available);
+  gui::SetLamp(*ui_->CdColBtnPanel, available && apdComPort_.DcdOn(), available);
+  gui::SetLamp(*ui_->RiColBtnPanel, available && apdComPort_.RiOn(), available);
+}
+
+// Once gone, a device stays gone: the view stops sending (so typing raises
+// nothing), and the window says so once, in its caption.
+void TTermMDIChildForm::LineWatchTimer() {
+  serial::TApdBaseDispatcher* dispatcher = apdComPort_.Dispatcher();
+  if (disconnected_ || !dispatcher || !dispatcher->DeviceGone()) return;
+  disconnected_ = true;
+  lineWatch_.stop();
+  DetachTerminalView();
+  setWindowTitle(windowTitle() + kDisconnectedCaption);
+  ShowLamps();
 }
 
 void TTermMDIChildForm::ApdComPortTriggerModemStatus() {
+  if (disconnected_) return;
   if (apdComPort_.RiChanged()) gui::SetLamp(*ui_->RiColBtnPanel, apdComPort_.RiOn(), true);
   if (apdComPort_.DsrChanged()) gui::SetLamp(*ui_->DsrColBtnPanel, apdComPort_.DsrOn(), true);
   if (apdComPort_.DcdChanged()) gui::SetLamp(*ui_->CdColBtnPanel, apdComPort_.DcdOn(), true);
@@ -179,13 +202,13 @@ void TTermMDIChildForm::ApdComPortTriggerModemStatus() {
 
 // Under hardware flow control the lines belong to the handshake.
 void TTermMDIChildForm::RtsColBtnPanelClick() {
-  if (apdComPort_.HWFlowOptions() != 0) return;
+  if (disconnected_ || apdComPort_.HWFlowOptions() != 0) return;
   apdComPort_.SetRTS(!apdComPort_.RTS());
   gui::SetLamp(*ui_->RtsColBtnPanel, apdComPort_.RTS(), true);
 }
 
 void TTermMDIChildForm::DtrColBtnPanelClick() {
-  if (apdComPort_.HWFlowOptions() != 0) return;
+  if (disconnected_ || apdComPort_.HWFlowOptions() != 0) return;
   apdComPort_.SetDTR(!apdComPort_.DTR());
   gui::SetLamp(*ui_->DtrColBtnPanel, apdComPort_.DTR(), true);
 }
@@ -216,6 +239,7 @@ void TTermMDIChildForm::closeEvent(QCloseEvent* event) {
 // Never refuses. Each step is swallowed on its own, so that a port that
 // fails still closes and the tree and panel are always released.
 void TTermMDIChildForm::FormCloseQuery() {
+  lineWatch_.stop();
   if (portOpened_ && apdComPort_.Open()) {
     if (const std::uint16_t trigger = std::exchange(outbuffFreeTrigger_, 0)) {
       Swallow([&] {

@@ -21,6 +21,7 @@
 
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 
@@ -53,6 +54,10 @@ class TTermMDIChildForm : public QMdiSubWindow {
   terminal::TAdTerminal& AdTerminal();
   // The port opened at creation.
   bool PortOpened() const { return portOpened_; }
+  // The port's device went away under the open window (a far-end hang-up,
+  // an adapter pulled out): the caption says so, the lamps show nothing and
+  // the view no longer sends. The port stays the window's until it closes.
+  bool Disconnected() const { return disconnected_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -82,6 +87,8 @@ class TTermMDIChildForm : public QMdiSubWindow {
   void ClearScreenToolButtonClick();
   void PropertiesToolButtonClick();
   void MarkNodeInUse(bool inUse);
+  void LineWatchTimer();
+  void ShowLamps();
   // "COMn failed to open!", with what else is known below it; then closes.
   void ShowOpenFailure(std::uint16_t comNumber, const QString& informativeText);
   void DetachTerminalView();
@@ -100,11 +107,13 @@ class TTermMDIChildForm : public QMdiSubWindow {
   std::unique_ptr<Ui::TTermMDIChildForm> ui_;
   // The form widget (tool bar, lamps, AdTerminal); goes before the port.
   std::unique_ptr<QWidget> form_;
+  QTimer lineWatch_;  // looks for a device gone away while the port is open
 
   std::uint16_t modemStatusTrigger_ = 0;
   std::uint16_t outbuffFreeTrigger_ = 0;
   int nodeIndex_ = -1;
   bool portOpened_ = false;
+  bool disconnected_ = false;
   bool testActive_ = false;
   std::int32_t sentCount_ = 0;
   std::int32_t receivedCount_ = 0;

@@ -25,9 +25,9 @@ struct ScreenChanges {
 class InvalidArea {
  public:
   bool Empty() const { return !cells_ && scrolledRows_ == 0; }
-  void AddCells(ScreenRow row, Column first, Column last) { addRows(row, row, first, last); }
+  void AddCells(ScreenRow row, Column first, Column last) { AddRows(row, row, first, last); }
   void AddScreen(const CellRect& screen) {
-    addRows(screen.top, screen.bottom, screen.left, screen.right);
+    AddRows(screen.top, screen.bottom, screen.left, screen.right);
   }
   // Every row moved up one. Once the screen's height has scrolled, every
   // row that was on the screen meanwhile is changed, and single changes are
@@ -41,7 +41,7 @@ class InvalidArea {
   void Clear() { *this = InvalidArea(); }
 
  private:
-  void addRows(ScreenRow top, ScreenRow bottom, Column first, Column last) {
+  void AddRows(ScreenRow top, ScreenRow bottom, Column first, Column last) {
     if (wholeScreens_) return;
     int stableTop = top.Value() + scrolledRows_;
     int stableBottom = bottom.Value() + scrolledRows_;

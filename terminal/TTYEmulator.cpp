@@ -80,7 +80,7 @@ void TAdTTYEmulator::HandleReceivedBlock(const std::uint8_t* bytes, std::size_t 
   if (!stepwise) buffer_.EndUpdate();
 }
 
-void TAdTTYEmulator::syncColors() {
+void TAdTTYEmulator::SyncColors() {
   TerminalColor back = terminal_->Color();
   TerminalColor fore = terminal_->FontColor();
   if (back == buffer_.BackColor() && fore == buffer_.ForeColor()) return;
@@ -93,38 +93,32 @@ void TAdTTYEmulator::syncColors() {
 
 void TAdTTYEmulator::DeferredRepaint() {
   if (!terminal_) return;
-  syncColors();
+  SyncColors();
   ScreenChanges changes;
   bool pending = buffer_.TakeScreenChanges(changes);
-  if (fullRepaint_) {
+  // A scroll moved every row the view shows: what is shown is drawn again
+  // from the buffer rather than moved, so no stale pixel can travel.
+  if (fullRepaint_ || (pending && changes.scrolledRows > 0)) {
     fullRepaint_ = false;
-    paintVisibleRows();
+    PaintVisibleRows();
     return;
   }
-  if (!pending) return;
-  ScreenRow top = terminal_->ClientTopRow();
-  ScreenRow end = top + terminal_->ClientRows();
-  // The view's bottom rows that a move uncovers show rows it did not show.
-  ScreenRow uncovered = end - std::min(changes.scrolledRows, end - top);
-  if (uncovered > top && uncovered < end) terminal_->MoveCellsUp(changes.scrolledRows);
+  if (!pending || !changes.changed) return;
   const CellRect& area = changes.area;
-  for (ScreenRow row = top; row < end; ++row) {
-    if (row >= uncovered)
-      paintRow(row, Column(1), buffer_.LastColumn());
-    else if (changes.changed && row >= area.top && row <= area.bottom)
-      paintRow(row, area.left, area.right);
-  }
+  ScreenRow top = std::max(terminal_->ClientTopRow(), area.top);
+  ScreenRow end = std::min(terminal_->ClientTopRow() + terminal_->ClientRows(), area.bottom + 1);
+  for (ScreenRow row = top; row < end; ++row) PaintRow(row, area.left, area.right);
 }
 
-void TAdTTYEmulator::paintVisibleRows() {
+void TAdTTYEmulator::PaintVisibleRows() {
   ScreenRow top = terminal_->ClientTopRow();
   for (ScreenRow row = top; row < top + terminal_->ClientRows(); ++row)
-    paintRow(row, Column(1), buffer_.LastColumn());
+    PaintRow(row, Column(1), buffer_.LastColumn());
 }
 
 void TAdTTYEmulator::Paint() {
   if (!terminal_) return;
-  syncColors();
+  SyncColors();
   int cellWidth = terminal_->CharWidth();
   int cellHeight = terminal_->CharHeight();
   if (cellWidth <= 0 || cellHeight <= 0) return;
@@ -136,10 +130,10 @@ void TAdTTYEmulator::Paint() {
   Column lastCol = leftCol + (clip.right - 1) / cellWidth;
   ScreenRow firstRow = topRow + clip.top / cellHeight;
   ScreenRow lastRow = topRow + (clip.bottom - 1) / cellHeight;
-  for (ScreenRow row = firstRow; row <= lastRow; ++row) paintRow(row, firstCol, lastCol);
+  for (ScreenRow row = firstRow; row <= lastRow; ++row) PaintRow(row, firstCol, lastCol);
 }
 
-void TAdTTYEmulator::paintRow(ScreenRow row, Column fromCol, Column toCol) {
+void TAdTTYEmulator::PaintRow(ScreenRow row, Column fromCol, Column toCol) {
   ScreenRow topRow = terminal_->ClientTopRow();
   Column leftCol = terminal_->ClientLeftCol();
   ScreenRow lastVisibleRow = topRow + (terminal_->ClientRows() - 1);
@@ -167,10 +161,10 @@ void TAdTTYEmulator::paintRow(ScreenRow row, Column fromCol, Column toCol) {
     start = col;
   }
   // Collected left to right, drawn right to left.
-  for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) paintRun(row, *run, chars);
+  for (auto run = runs_.rbegin(); run != runs_.rend(); ++run) PaintRun(row, *run, chars);
 }
 
-void TAdTTYEmulator::paintRun(ScreenRow row, const Run& run, const std::uint8_t* chars) {
+void TAdTTYEmulator::PaintRun(ScreenRow row, const Run& run, const std::uint8_t* chars) {
   int length = run.lastCol - run.firstCol + 1;
   int cellWidth = terminal_->CharWidth();
   std::fill(cellAdvances_.begin(), cellAdvances_.end(), cellWidth);

@@ -3,11 +3,12 @@
 // move the cursor; every other byte below 0x20 is dropped. No escape
 // sequences are interpreted.
 //
-// Painting: after a scroll the view moves the rows it shows and only the
-// rows uncovered and the cells changed are drawn; rows are drawn in runs of cells with equal
-// colours and attributes, right to left, one canvas call per run of at most kMaxRunChars cells,
-// each cell advancing exactly the view's cell width. Colours follow the view's colour and font
-// colour. GUI thread only.
+// Painting: DeferredRepaint draws the cells changed since it last ran, and
+// every row the view shows once the screen has scrolled; rows are drawn in
+// runs of cells with equal colours and attributes, right to left, one canvas
+// call per run of at most kMaxRunChars cells, each cell advancing exactly the
+// view's cell width. Colours follow the view's colour and font colour. GUI
+// thread only.
 #pragma once
 
 #include <array>
@@ -43,11 +44,11 @@ class TAdTTYEmulator : public TAdTerminalEmulator {
     std::uint8_t attrs;
   };
 
-  void syncColors();
+  void SyncColors();
   // Every row the view shows, the whole width.
-  void paintVisibleRows();
-  void paintRow(ScreenRow row, Column fromCol, Column toCol);
-  void paintRun(ScreenRow row, const Run& run, const std::uint8_t* chars);
+  void PaintVisibleRows();
+  void PaintRow(ScreenRow row, Column fromCol, Column toCol);
+  void PaintRun(ScreenRow row, const Run& run, const std::uint8_t* chars);
 
   std::array<std::int32_t, kMaxRunChars> cellAdvances_{};
   std::array<char, kMaxRunChars + 1> runText_{};

@@ -8,13 +8,13 @@
 namespace terminal {
 namespace {
 
-int paddedWidth(int colCount, int itemSize) {
+int PaddedWidth(int colCount, int itemSize) {
   int itemsPerWord = 4 / itemSize;
   return (colCount + itemsPerWord - 1) / itemsPerWord * itemsPerWord;
 }
 
 template <typename Item>
-void replaceCells(std::uint8_t* start, int count, std::uint32_t oldItem, std::uint32_t newItem) {
+void ReplaceCells(std::uint8_t* start, int count, std::uint32_t oldItem, std::uint32_t newItem) {
   Item* cells = reinterpret_cast<Item*>(start);
   std::replace(cells, cells + count, static_cast<Item>(oldItem), static_cast<Item>(newItem));
 }
@@ -31,7 +31,7 @@ void TadTerminalArray::SetFillItem(std::uint32_t item) {
   fillItem_ = item & itemMask_;
 }
 
-void TadTerminalArray::fillCells(std::uint8_t* row, int from, int to, std::uint32_t item) const {
+void TadTerminalArray::FillCells(std::uint8_t* row, int from, int to, std::uint32_t item) const {
   if (from >= to) return;
   std::uint8_t* start = row + static_cast<std::size_t>(from) * itemSize_;
   std::size_t count = std::size_t(to - from);
@@ -48,8 +48,8 @@ void TadTerminalArray::fillCells(std::uint8_t* row, int from, int to, std::uint3
   }
 }
 
-void TadTerminalArray::completeRow(RowState& state, std::uint8_t* start, int upTo) const {
-  fillCells(start, state.filled, upTo, state.fill);
+void TadTerminalArray::CompleteRow(RowState& state, std::uint8_t* start, int upTo) const {
+  FillCells(start, state.filled, upTo, state.fill);
   state.filled = upTo;
 }
 
@@ -68,7 +68,7 @@ void TadTerminalArray::Resize(int colCount, int rowCount, PlaneRow oldest) {
     if (colCount == 0 || rowCount == 0) return;
   }
 
-  int newWidth = paddedWidth(colCount, itemSize_);
+  int newWidth = PaddedWidth(colCount, itemSize_);
   std::size_t rowBytes = static_cast<std::size_t>(newWidth) * itemSize_;
   std::unique_ptr<std::uint32_t[]> newBlock(new std::uint32_t[rowBytes / 4 * rowCount]);
   std::unique_ptr<RowState[]> newStates(new RowState[rowCount]);
@@ -81,8 +81,8 @@ void TadTerminalArray::Resize(int colCount, int rowCount, PlaneRow oldest) {
     for (int i = 0; i < keepRows; ++i) {
       PlaneRow from((oldest.Value() + oldRows - keepRows + i) % oldRows);
       int to = rowCount - keepRows + i;
-      complete(from, keepCols);
-      std::memcpy(newStart + to * rowBytes, blockRowStart(from),
+      Complete(from, keepCols);
+      std::memcpy(newStart + to * rowBytes, BlockRowStart(from),
                   static_cast<std::size_t>(keepCols) * itemSize_);
       newStates[to].filled = keepCols;
     }
@@ -105,9 +105,9 @@ void TadTerminalArray::ClearRows(PlaneRow first, PlaneRow end) {
   for (PlaneRow row = first; row < end; ++row) ClearRow(row);
 }
 
-void TadTerminalArray::fillInside(PlaneRow row, ColIndex col, int count, std::uint32_t item) {
-  complete(row, col.Value());
-  fillCells(blockRowStart(row), col.Value(), col.Value() + count, item);
+void TadTerminalArray::FillInside(PlaneRow row, ColIndex col, int count, std::uint32_t item) {
+  Complete(row, col.Value());
+  FillCells(BlockRowStart(row), col.Value(), col.Value() + count, item);
   RowState& state = rowStates_[row.Value()];
   state.filled = std::max(state.filled, col.Value() + count);
 }
@@ -119,16 +119,16 @@ void TadTerminalArray::ReplaceItems(std::uint32_t oldItem, std::uint32_t newItem
   for (PlaneRow row(0); row < PlaneRow(rowCount_); ++row) {
     RowState& state = rowStates_[row.Value()];
     if (state.fill == oldItem) state.fill = newItem;
-    std::uint8_t* start = blockRowStart(row);
+    std::uint8_t* start = BlockRowStart(row);
     switch (itemSize_) {
       case 1:
-        replaceCells<std::uint8_t>(start, state.filled, oldItem, newItem);
+        ReplaceCells<std::uint8_t>(start, state.filled, oldItem, newItem);
         break;
       case 2:
-        replaceCells<std::uint16_t>(start, state.filled, oldItem, newItem);
+        ReplaceCells<std::uint16_t>(start, state.filled, oldItem, newItem);
         break;
       default:
-        replaceCells<std::uint32_t>(start, state.filled, oldItem, newItem);
+        ReplaceCells<std::uint32_t>(start, state.filled, oldItem, newItem);
         break;
     }
   }
@@ -147,7 +147,7 @@ void TadTerminalArray::ScrollRows(int count, PlaneRow first, PlaneRow end) {
   }
   std::size_t rowBytes = static_cast<std::size_t>(rowWidth_) * itemSize_;
   auto move = [&](PlaneRow to, PlaneRow from) {
-    std::memcpy(blockRowStart(to), blockRowStart(from), rowBytes);
+    std::memcpy(BlockRowStart(to), BlockRowStart(from), rowBytes);
     rowStates_[to.Value()] = rowStates_[from.Value()];
   };
   if (count > 0) {
@@ -160,9 +160,9 @@ void TadTerminalArray::ScrollRows(int count, PlaneRow first, PlaneRow end) {
 }
 
 void* TadTerminalArray::GetItemPtr(PlaneRow row, ColIndex col) {
-  if (!validCell(row, col)) return nullptr;
-  complete(row, colCount_);
-  return blockRowStart(row) + static_cast<std::size_t>(col.Value()) * itemSize_;
+  if (!ValidCell(row, col)) return nullptr;
+  Complete(row, colCount_);
+  return BlockRowStart(row) + static_cast<std::size_t>(col.Value()) * itemSize_;
 }
 
 const void* TadTerminalArray::GetItemPtr(PlaneRow row, ColIndex col) const {

@@ -62,16 +62,16 @@ class TadTerminalArray {
   // Sets count cells from (row, col) to item (low ItemSize() bytes), clipped
   // at the row's end.
   void FillItems(PlaneRow row, ColIndex col, int count, std::uint32_t item) {
-    if (!validCell(row, col) || count <= 0) return;
+    if (!ValidCell(row, col) || count <= 0) return;
     const RowState& state = rowStates_[row.Value()];
     // Cells past the watermark already read as the row's fill.
     if (col.Value() >= state.filled && (item & itemMask_) == state.fill) return;
-    fillInside(row, col, std::min(count, colCount_ - col.Value()), item & itemMask_);
+    FillInside(row, col, std::min(count, colCount_ - col.Value()), item & itemMask_);
   }
   // Copies count items from `items` (ItemSize() bytes each) to (col, row),
   // clipped at the row's end.
   void WriteItems(const void* items, int count, ColIndex col, PlaneRow row) {
-    if (!validCell(row, col) || count <= 0) return;
+    if (!ValidCell(row, col) || count <= 0) return;
     WriteItemsInside(items, std::min(count, colCount_ - col.Value()), col, row);
   }
   // WriteItems for a caller that keeps the cells inside the plane (an
@@ -79,11 +79,11 @@ class TadTerminalArray {
   // the buffer does at its cursor: no clipping, so a line costs less.
   void WriteItemsInside(const void* items, int count, ColIndex col, PlaneRow row) {
     RowState& state = rowStates_[row.Value()];
-    std::uint8_t* start = blockRowStart(row);
-    if (state.filled < col.Value()) completeRow(state, start, col.Value());
+    std::uint8_t* start = BlockRowStart(row);
+    if (state.filled < col.Value()) CompleteRow(state, start, col.Value());
     // Before the copy, which the compiler must assume may overwrite state.
     if (state.filled < col.Value() + count) state.filled = col.Value() + count;
-    copyItems(start + static_cast<std::size_t>(col.Value()) * itemSize_, items,
+    CopyItems(start + static_cast<std::size_t>(col.Value()) * itemSize_, items,
               static_cast<std::size_t>(count) * itemSize_);
   }
   void ReplaceItems(std::uint32_t oldItem, std::uint32_t newItem);
@@ -104,12 +104,12 @@ class TadTerminalArray {
     std::uint32_t fill;
   };
 
-  bool validCell(PlaneRow row, ColIndex col) const {
+  bool ValidCell(PlaneRow row, ColIndex col) const {
     // Negative numbers wrap to large unsigned ones: one compare per bound.
     return static_cast<unsigned>(row.Value()) < static_cast<unsigned>(rowCount_) &&
            static_cast<unsigned>(col.Value()) < static_cast<unsigned>(colCount_) && block_;
   }
-  std::uint8_t* blockRowStart(PlaneRow row) const {
+  std::uint8_t* BlockRowStart(PlaneRow row) const {
     return reinterpret_cast<std::uint8_t*>(block_.get()) +
            static_cast<std::size_t>(row.Value()) * rowWidth_ * itemSize_;
   }
@@ -121,7 +121,7 @@ class TadTerminalArray {
 #pragma GCC diagnostic ignored "-Wstringop-overread"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-  static void copyItems(std::uint8_t* to, const void* from, std::size_t bytes) {
+  static void CopyItems(std::uint8_t* to, const void* from, std::size_t bytes) {
     // Most lines of text are short: two overlapping 16-byte copies cost less
     // than the call.
     const auto* source = static_cast<const std::uint8_t*>(from);
@@ -136,13 +136,13 @@ class TadTerminalArray {
 #pragma GCC diagnostic pop
 #endif
   // Gives cells [filled, upTo) of a row their fill; logically const.
-  void completeRow(RowState& state, std::uint8_t* start, int upTo) const;
-  void complete(PlaneRow row, int upTo) const {
+  void CompleteRow(RowState& state, std::uint8_t* start, int upTo) const;
+  void Complete(PlaneRow row, int upTo) const {
     RowState& state = rowStates_[row.Value()];
-    if (state.filled < upTo) completeRow(state, blockRowStart(row), upTo);
+    if (state.filled < upTo) CompleteRow(state, BlockRowStart(row), upTo);
   }
-  void fillInside(PlaneRow row, ColIndex col, int count, std::uint32_t item);
-  void fillCells(std::uint8_t* row, int from, int to, std::uint32_t item) const;
+  void FillInside(PlaneRow row, ColIndex col, int count, std::uint32_t item);
+  void FillCells(std::uint8_t* row, int from, int to, std::uint32_t item) const;
 
   int rowWidth_ = -1;
   int colCount_ = 0;

@@ -75,25 +75,25 @@ class TAdTerminalBuffer {
     // the cursor's row: no wrap to handle, and the one cursor move is
     // reported at once outside an update, as EndUpdate would.
     if (count > 0 && !wrapPending_ && count < std::size_t(colCount_ - cursorCol_.Value())) {
-      storeRun(chars, int(count));
+      StoreRun(chars, int(count));
       cursorCol_ += int(count);
-      signalCursorMoved();
+      SignalCursorMoved();
       return;
     }
-    writeWrapping(chars, count);
+    WriteWrapping(chars, count);
   }
   // Between these, OnCursorMoved is held back; EndUpdate calls it once with
   // the final position if the cursor moved meanwhile. Calls do not nest.
   void BeginUpdate() { updating_ = true; }
   void EndUpdate();
   // Inline: a line of text costs one of each.
-  void CarriageReturn() { moveCursor(cursorRow_, ColIndex(0)); }
+  void CarriageReturn() { MoveCursor(cursorRow_, ColIndex(0)); }
   void LineFeed() {
-    if (cursorRow_ < lastBufferRow()) {
-      moveCursor(cursorRow_ + 1, cursorCol_);
+    if (cursorRow_ < LastBufferRow()) {
+      MoveCursor(cursorRow_ + 1, cursorCol_);
     } else {
       wrapPending_ = false;
-      scrollAllUp();
+      ScrollAllUp();
     }
   }
   void Backspace();
@@ -101,7 +101,7 @@ class TAdTerminalBuffer {
   // Clears every row, history included, and homes the cursor.
   void EraseEverything();
 
-  ScreenRow CursorRow() const { return toScreenRow(cursorRow_); }
+  ScreenRow CursorRow() const { return ToScreenRow(cursorRow_); }
   Column CursorCol() const { return ColumnOf(cursorCol_); }
   // A character sits in the last column and the line has not wrapped yet.
   bool WrapPending() const { return wrapPending_; }
@@ -124,7 +124,7 @@ class TAdTerminalBuffer {
   // screen scrolled by and the cells changed after that. Either Take ends
   // the batch for both.
   bool TakeScreenChanges(ScreenChanges& changes) {
-    return invalid_.Take(changes, screenRect(), OldestRow());
+    return invalid_.Take(changes, ScreenRect(), OldestRow());
   }
   // Whether the cursor moved since the last call.
   bool TakeCursorMoved();
@@ -134,38 +134,38 @@ class TAdTerminalBuffer {
   CursorMovedEvent OnCursorMoved;
 
  private:
-  BufferRow screenTop() const { return BufferRow(svRowCount_ - rowCount_); }
-  BufferRow lastBufferRow() const { return BufferRow(svRowCount_ - 1); }
-  BufferRow toBufferRow(ScreenRow row) const { return screenTop() + (row.Value() - 1); }
-  ScreenRow toScreenRow(BufferRow row) const { return ScreenRow(row - screenTop() + 1); }
+  BufferRow ScreenTop() const { return BufferRow(svRowCount_ - rowCount_); }
+  BufferRow LastBufferRow() const { return BufferRow(svRowCount_ - 1); }
+  BufferRow ToBufferRow(ScreenRow row) const { return ScreenTop() + (row.Value() - 1); }
+  ScreenRow ToScreenRow(BufferRow row) const { return ScreenRow(row - ScreenTop() + 1); }
   // The planes' row holding a buffer row: the one origin turns round.
-  PlaneRow toPlaneRow(BufferRow row) const {
+  PlaneRow ToPlaneRow(BufferRow row) const {
     int index = rowOrigin_ + row.Value();
     return PlaneRow(index >= svRowCount_ ? index - svRowCount_ : index);
   }
-  bool validRow(ScreenRow row) const { return row >= OldestRow() && row <= BottomRow(); }
-  CellRect screenRect() const { return {Column(1), ScreenRow(1), LastColumn(), BottomRow()}; }
-  void moveCursor(BufferRow row, ColIndex col) {
+  bool ValidRow(ScreenRow row) const { return row >= OldestRow() && row <= BottomRow(); }
+  CellRect ScreenRect() const { return {Column(1), ScreenRow(1), LastColumn(), BottomRow()}; }
+  void MoveCursor(BufferRow row, ColIndex col) {
     wrapPending_ = false;
     if (row == cursorRow_ && col == cursorCol_) return;
-    if (row != cursorRow_) placeCursorRow(row);
+    if (row != cursorRow_) PlaceCursorRow(row);
     cursorCol_ = col;
-    signalCursorMoved();
+    SignalCursorMoved();
   }
-  void placeCursorRow(BufferRow row) {
+  void PlaceCursorRow(BufferRow row) {
     cursorRow_ = row;
-    cursorPlaneRow_ = toPlaneRow(row);
+    cursorPlaneRow_ = ToPlaneRow(row);
   }
-  void signalCursorMoved() {
+  void SignalCursorMoved() {
     cursorMoved_ = true;
     if (updating_)
       movedInUpdate_ = true;
     else
-      reportCursorMoved();
+      ReportCursorMoved();
   }
-  void reportCursorMoved();
-  void wrapToNextLine();
-  void scrollAllUp() {
+  void ReportCursorMoved();
+  void WrapToNextLine();
+  void ScrollAllUp() {
     // The whole buffer moves: the oldest history row turns round to the
     // bottom, cleared to the current attribute and colours; the top screen
     // row becomes the newest history row.
@@ -177,12 +177,12 @@ class TAdTerminalBuffer {
     attrs_.ClearRow(vacated);
     foreColors_.ClearRow(vacated);
     backColors_.ClearRow(vacated);
-    plainRow_ = lastBufferRow();
+    plainRow_ = LastBufferRow();
     invalid_.ScrollUp(rowCount_, svRowCount_);
   }
-  void writeWrapping(const std::uint8_t* chars, std::size_t count);
+  void WriteWrapping(const std::uint8_t* chars, std::size_t count);
   // Count cells from the cursor, all on its row.
-  void storeRun(const std::uint8_t* chars, int count) {
+  void StoreRun(const std::uint8_t* chars, int count) {
     PlaneRow row = cursorPlaneRow_;
     chars_.WriteItemsInside(chars, count, cursorCol_, row);
     if (cursorRow_ != plainRow_) {
@@ -193,14 +193,14 @@ class TAdTerminalBuffer {
     invalid_.AddCells(CursorRow(), CursorCol(), CursorCol() + (count - 1));
   }
   // For new dimensions: pending changes no longer fit them.
-  void invalidateResizedScreen() {
+  void InvalidateResizedScreen() {
     invalid_.Clear();
-    invalid_.AddScreen(screenRect());
+    invalid_.AddScreen(ScreenRect());
   }
   // All four planes at new counts, their rows straightened: origin 0.
-  void resizePlanes(int colCount, int rowCount);
-  void setTabStops();
-  bool tabStop(ColIndex col) const {
+  void ResizePlanes(int colCount, int rowCount);
+  void SetTabStops();
+  bool TabStop(ColIndex col) const {
     return (tabStops_[std::size_t(col.Value() >> 3)] >> (col.Value() & 7)) & 1;
   }
 
@@ -213,7 +213,7 @@ class TAdTerminalBuffer {
   ColIndex cursorCol_;
   bool cursorMoved_ = false;
   BufferRow cursorRow_;
-  PlaneRow cursorPlaneRow_;  // toPlaneRow(cursorRow_)
+  PlaneRow cursorPlaneRow_;  // ToPlaneRow(cursorRow_)
   std::uint8_t blankChar_ = ' ';
   TerminalColor defBackColor_ = kColorBlack;
   TerminalColor defForeColor_ = kColorSilver;

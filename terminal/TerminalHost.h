@@ -34,10 +34,6 @@ class TerminalHost {
   virtual ScreenRow ClientTopRow() const = 0;
   virtual int ClientCols() const = 0;
   virtual int ClientRows() const = 0;
-  // Moves the cells shown up by `rows` rows, as the buffer's rows all moved
-  // (those leaving the top are gone); the rows uncovered at the bottom are
-  // drawn next. Outside a paint only.
-  virtual void MoveCellsUp(int rows) = 0;
   // The platform's information beep.
   virtual void Beep() = 0;
 };

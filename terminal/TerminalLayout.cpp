@@ -5,16 +5,16 @@
 namespace terminal {
 namespace {
 
-int ceilDiv(int value, int divisor) {
+int CeilDiv(int value, int divisor) {
   return (value + divisor - 1) / divisor;
 }
 
 template <typename Edge>
-int barPosition(Edge edge) {
+int BarPosition(Edge edge) {
   return edge.Value() - 1;
 }
 
-int stepFor(ScrollAction action, int page) {
+int StepFor(ScrollAction action, int page) {
   switch (action) {
     case ScrollAction::LineBack:
       return -1;
@@ -37,9 +37,9 @@ ViewLayout ComputeLayout(const ViewGeometry& view) {
   int height = std::max(view.clientHeight, 0);
   int colBound = Column(view.colCount) - view.leftCol + 1;
   int rowBound = ScreenRow(view.rowCount) - view.topRow + 1;
-  layout.visibleCols = std::min(ceilDiv(width, view.cellWidth), colBound);
+  layout.visibleCols = std::min(CeilDiv(width, view.cellWidth), colBound);
   layout.fullCols = std::min(width / view.cellWidth, colBound);
-  layout.visibleRows = std::min(ceilDiv(height, view.cellHeight), rowBound);
+  layout.visibleRows = std::min(CeilDiv(height, view.cellHeight), rowBound);
   layout.fullRows = std::min(height / view.cellHeight, rowBound);
   layout.horizontalBarNeeded = layout.fullCols < view.colCount;
   layout.tooShort = height / view.cellHeight < view.rowCount;
@@ -52,9 +52,9 @@ ViewLayout ComputeLayout(const ViewGeometry& view) {
   layout.rightMargin = {cellRight, 0, width, cellBottom};
   layout.bottomMargin = {0, cellBottom, width, height};
 
-  layout.horizontal = {0, view.colCount - 1, layout.fullCols, barPosition(view.leftCol)};
+  layout.horizontal = {0, view.colCount - 1, layout.fullCols, BarPosition(view.leftCol)};
   int verticalMin = layout.tooShort && !view.scrollback ? 0 : view.rowCount - view.svRowCount;
-  layout.vertical = {verticalMin, view.rowCount - 1, layout.fullRows, barPosition(view.topRow)};
+  layout.vertical = {verticalMin, view.rowCount - 1, layout.fullRows, BarPosition(view.topRow)};
   return layout;
 }
 
@@ -83,7 +83,7 @@ VerticalScroll ScrollVertically(ScrollAction action, int thumbPos, ViewGeometry 
   if (action == ScrollAction::Thumb)
     topRow = ScreenRow(thumbPos + 1);
   else
-    topRow += stepFor(action, layout.fullRows);
+    topRow += StepFor(action, layout.fullRows);
   return {ClampTopRow(topRow, view, layout), view.scrollback};
 }
 
@@ -93,7 +93,7 @@ Column ScrollHorizontally(ScrollAction action, int thumbPos, const ViewGeometry&
   if (action == ScrollAction::Thumb)
     leftCol = Column(thumbPos + 1);
   else
-    leftCol += stepFor(action, layout.fullCols);
+    leftCol += StepFor(action, layout.fullCols);
   return ClampLeftCol(leftCol, view, layout);
 }
 

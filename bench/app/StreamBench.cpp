@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchPty.h"
 #include "app/Main.h"
 #include "term/TermMDIChild.h"
 
@@ -26,20 +27,6 @@ namespace {
 constexpr int kBytesPerSecond = 92160;  // 921600 baud, 10 bits a character
 constexpr int kChunk = 64;
 constexpr int kSeconds = 5;
-
-struct Pty {
-  int master = -1;
-  std::string slave;
-};
-
-Pty OpenPty() {
-  Pty pty;
-  pty.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  grantpt(pty.master);
-  unlockpt(pty.master);
-  pty.slave = ptsname(pty.master);
-  return pty;
-}
 
 // A child that writes the paced stream to the master for kSeconds.
 pid_t StartWriter(int master) {

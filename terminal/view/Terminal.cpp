@@ -10,6 +10,7 @@
 #include "serial/ExceptionDisplay.h"
 #include "serial/TriggerMessages.h"
 #include "terminal/view/QtTerminalCanvas.h"
+#include "terminal/view/TerminalAccessible.h"
 
 namespace terminal {
 namespace {
@@ -17,11 +18,11 @@ namespace {
 constexpr int kTimerMs = 100;
 constexpr int kUnderlineHeight = 2;
 
-QRect toQRect(const PixelRect& rect) {
+QRect ToQRect(const PixelRect& rect) {
   return QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1));
 }
 
-ScrollAction actionFor(int sliderAction) {
+ScrollAction ActionFor(int sliderAction) {
   switch (sliderAction) {
     case QAbstractSlider::SliderSingleStepSub:
       return ScrollAction::LineBack;
@@ -50,7 +51,7 @@ TAdTerminal::TAdTerminal(QWidget* parent)
   builtInEmulator_->SetTerminal(this);
   window_ = platform::CreateMessageWindow(
       [this](platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam) {
-        return handleMessage(msg, wParam, lParam);
+        return HandleMessage(msg, wParam, lParam);
       });
   receive_->window = window_;
 
@@ -62,21 +63,26 @@ TAdTerminal::TAdTerminal(QWidget* parent)
   viewport()->setCursor(Qt::IBeamCursor);
   SetBorderStyle(bsSingle);
   connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
-          [this](int action) { verticalBarAction(action); });
+          [this](int action) { VerticalBarAction(action); });
   connect(horizontalScrollBar(), &QAbstractSlider::actionTriggered, this,
-          [this](int action) { horizontalBarAction(action); });
+          [this](int action) { HorizontalBarAction(action); });
   connect(&timer_, &QTimer::timeout, this,
           [this] { serial::RunUserAction([this] { TimerTick(); }); });
+  frame_.setSingleShot(true);
+  frame_.setTimerType(Qt::PreciseTimer);
+  connect(&frame_, &QTimer::timeout, this,
+          [this] { serial::RunUserAction([this] { PaintFrame(); }); });
+  InstallTerminalAccessible();
 
   resize(300, 200);
-  computeCellSize();
+  ComputeCellSize();
   SetActive(true);
   timer_.start(kTimerMs);
-  layoutView();
+  LayoutView();
 }
 
 TAdTerminal::~TAdTerminal() {
-  stopReceiving();
+  StopReceiving();
   if (port_) {
     port_->RemovePortUser(window_);
     port_->RemoveFreeNotification(this);
@@ -86,29 +92,29 @@ TAdTerminal::~TAdTerminal() {
   platform::DestroyMessageWindow(window_);
 }
 
-const TAdTerminalBuffer& TAdTerminal::screenBuffer() const {
+const TAdTerminalBuffer& TAdTerminal::ScreenBuffer() const {
   return emulator_ ? emulator_->Buffer() : builtInEmulator_->Buffer();
 }
 
-platform::LRESULT TAdTerminal::handleMessage(platform::UINT msg, platform::WPARAM,
+platform::LRESULT TAdTerminal::HandleMessage(platform::UINT msg, platform::WPARAM,
                                              platform::LPARAM) {
   switch (msg) {
     case kMsgDataQueued:
       // The emulator and the cursor handler it raises may fail.
-      serial::RunUserAction([this] { drainQueue(); });
+      serial::RunUserAction([this] { DrainQueue(); });
       break;
     case kMsgRecreateWindow:
-      applyScrollBars();
+      ApplyScrollBars();
       break;
     case serial::kMsgPortOpened:
       // A failure to start is the port's to report; the view stays pending.
       try {
-        if (pending_) startReceiving();
+        if (pending_) StartReceiving();
       } catch (const std::exception&) {
       }
       break;
     case serial::kMsgPortClosing:
-      stopReceiving();
+      StopReceiving();
       break;
     default:
       break;
@@ -121,14 +127,14 @@ platform::LRESULT TAdTerminal::handleMessage(platform::UINT msg, platform::WPARA
 void TAdTerminal::SetActive(bool active) {
   active_ = active;
   if (active)
-    startReceiving();
+    StartReceiving();
   else
-    stopReceiving();
+    StopReceiving();
 }
 
 void TAdTerminal::SetComPort(TerminalPort* port) {
   if (port == port_) return;
-  stopReceiving();
+  StopReceiving();
   if (port_) {
     port_->RemovePortUser(window_);
     port_->RemoveFreeNotification(this);
@@ -136,9 +142,9 @@ void TAdTerminal::SetComPort(TerminalPort* port) {
   port_ = port;
   if (port_) {
     port_->AddPortUser(window_);
-    port_->FreeNotification(this, [this] { portDestroyed(); });
+    port_->FreeNotification(this, [this] { PortDestroyed(); });
   }
-  if (active_) startReceiving();
+  if (active_) StartReceiving();
 }
 
 void TAdTerminal::SetEmulator(TAdTerminalEmulator* emulator) {
@@ -148,47 +154,47 @@ void TAdTerminal::SetEmulator(TAdTerminalEmulator* emulator) {
   if (emulator_) emulator_->SetTerminal(this);
   leftCol_ = Column(1);
   topRow_ = ScreenRow(1);
-  layoutView();
+  LayoutView();
   viewport()->update();
-  placeCaret();
+  PlaceCaret();
 }
 
 void TAdTerminal::SetColumns(int columns) {
   if (columns <= 0 || columns == Columns()) return;
-  screenBuffer().SetColCount(columns);
+  ScreenBuffer().SetColCount(columns);
   leftCol_ = Column(1);
   topRow_ = ScreenRow(1);
-  layoutView();
+  LayoutView();
   viewport()->update();
-  placeCaret();
+  PlaceCaret();
 }
 
 void TAdTerminal::SetRows(int rows) {
   if (rows <= 0 || rows == Rows()) return;
-  screenBuffer().SetRowCount(rows);
-  keepScrollPositionInBuffer();
-  layoutView();
+  ScreenBuffer().SetRowCount(rows);
+  KeepScrollPositionInBuffer();
+  LayoutView();
   viewport()->update();
-  placeCaret();
+  PlaceCaret();
 }
 
 void TAdTerminal::SetScrollbackRows(int rows) {
   if (rows <= 0 || rows == ScrollbackRows()) return;
-  screenBuffer().SetSVRowCount(rows);
+  ScreenBuffer().SetSVRowCount(rows);
   // A view scrolled into history rows that no longer exist comes back.
-  keepScrollPositionInBuffer();
-  layoutView();
+  KeepScrollPositionInBuffer();
+  LayoutView();
   viewport()->update();
 }
 
 void TAdTerminal::SetScrollback(bool scrollback) {
   scrollback_ = scrollback;
-  layoutView();
+  LayoutView();
 }
 
 void TAdTerminal::SetCursorType(TAdCursorType type) {
   cursorType_ = type;
-  placeCaret();
+  PlaceCaret();
 }
 
 void TAdTerminal::SetBorderStyle(TBorderStyle style) {
@@ -204,10 +210,10 @@ void TAdTerminal::SetColor(TerminalColor color) {
 
 void TAdTerminal::SetFont(const QFont& font) {
   font_ = font;
-  computeCellSize();
-  layoutView();
+  ComputeCellSize();
+  LayoutView();
   viewport()->update();
-  placeCaret();
+  PlaceCaret();
 }
 
 void TAdTerminal::SetFontColor(TerminalColor color) {
@@ -218,21 +224,12 @@ void TAdTerminal::SetFontColor(TerminalColor color) {
 TerminalCanvas& TAdTerminal::Canvas() {
   if (canvas_) return *canvas_;
   // Outside a paint event, drawing marks the cells for the next one.
-  invalidating_->SetArea(cellArea());
+  invalidating_->SetArea(CellArea());
   return *invalidating_;
 }
 
 void TAdTerminal::CursorMoved(ScreenRow row, Column col) {
   if (OnCursorMoved) OnCursorMoved(this, row, col);
-}
-
-void TAdTerminal::MoveCellsUp(int rows) {
-  if (rows <= 0) return;
-  int dy = rows * cellHeight_;
-  // Qt moves the pixels and the parts still waiting for a paint alike, and
-  // marks what the move uncovers; the caret drawn there moved with them.
-  viewport()->scroll(0, -dy, cellArea());
-  caretRect_.translate(0, -dy);
 }
 
 void TAdTerminal::Beep() {
@@ -242,12 +239,13 @@ void TAdTerminal::Beep() {
 void TAdTerminal::EraseEverything() {
   ActiveEmulator().EraseEverything();
   viewport()->update();
-  placeCaret();
+  PlaceCaret();
+  ScheduleFrame();
 }
 
 // --- Geometry ----------------------------------------------------------------
 
-void TAdTerminal::computeCellSize() {
+void TAdTerminal::ComputeCellSize() {
   QFontMetrics metrics(font_);
   cellHeight_ = std::max(1, metrics.height() + std::max(0, metrics.leading()));
   int average = metrics.averageCharWidth();
@@ -257,27 +255,27 @@ void TAdTerminal::computeCellSize() {
   runFont_ = RunFont(font_);
 }
 
-ViewGeometry TAdTerminal::geometryNow() const {
+ViewGeometry TAdTerminal::GeometryNow() const {
   QSize client = viewport()->size();
   return {client.width(), client.height(),  cellWidth_, cellHeight_, Columns(),
           Rows(),         ScrollbackRows(), leftCol_,   topRow_,     scrollback_};
 }
 
-void TAdTerminal::keepScrollPositionInBuffer() {
-  leftCol_ = std::clamp(leftCol_, Column(1), screenBuffer().LastColumn());
-  topRow_ = std::clamp(topRow_, screenBuffer().OldestRow(), screenBuffer().BottomRow());
-  ViewGeometry geometry = geometryNow();
+void TAdTerminal::KeepScrollPositionInBuffer() {
+  leftCol_ = std::clamp(leftCol_, Column(1), ScreenBuffer().LastColumn());
+  topRow_ = std::clamp(topRow_, ScreenBuffer().OldestRow(), ScreenBuffer().BottomRow());
+  ViewGeometry geometry = GeometryNow();
   ViewLayout layout = ComputeLayout(geometry);
   leftCol_ = ClampLeftCol(leftCol_, geometry, layout);
   topRow_ = ClampTopRow(topRow_, geometry, layout);
 }
 
-QRect TAdTerminal::cellArea() const {
-  return toQRect(layout_.cellArea);
+QRect TAdTerminal::CellArea() const {
+  return ToQRect(layout_.cellArea);
 }
 
-void TAdTerminal::layoutView() {
-  ViewLayout layout = ComputeLayout(geometryNow());
+void TAdTerminal::LayoutView() {
+  ViewLayout layout = ComputeLayout(GeometryNow());
   if (layout.horizontalBarNeeded != horizontalBarShown_ ||
       layout.verticalBarNeeded != verticalBarShown_) {
     // The bars change on a posted message, as a window with new styles
@@ -286,16 +284,16 @@ void TAdTerminal::layoutView() {
       recreatePosted_ = platform::PostMessage(window_, kMsgRecreateWindow, 0, 0);
     return;
   }
-  QRect oldArea = cellArea();
+  QRect oldArea = CellArea();
   layout_ = layout;
-  if (cellArea() != oldArea) viewport()->update();
-  if (horizontalBarShown_) updateScrollBar(horizontalScrollBar(), layout_.horizontal);
-  if (verticalBarShown_) updateScrollBar(verticalScrollBar(), layout_.vertical);
+  if (CellArea() != oldArea) viewport()->update();
+  if (horizontalBarShown_) UpdateScrollBar(horizontalScrollBar(), layout_.horizontal);
+  if (verticalBarShown_) UpdateScrollBar(verticalScrollBar(), layout_.vertical);
 }
 
-void TAdTerminal::applyScrollBars() {
+void TAdTerminal::ApplyScrollBars() {
   recreatePosted_ = false;
-  ViewLayout layout = ComputeLayout(geometryNow());
+  ViewLayout layout = ComputeLayout(GeometryNow());
   bool horizontal = layout.horizontalBarNeeded;
   bool vertical = layout.verticalBarNeeded;
   // Trading one bar for the other could flip back and forth forever (each
@@ -306,11 +304,11 @@ void TAdTerminal::applyScrollBars() {
   verticalBarShown_ = vertical;
   setHorizontalScrollBarPolicy(horizontal ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(vertical ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-  layoutView();
+  LayoutView();
   viewport()->update();
 }
 
-void TAdTerminal::updateScrollBar(QScrollBar* bar, const ScrollRange& range) {
+void TAdTerminal::UpdateScrollBar(QScrollBar* bar, const ScrollRange& range) {
   // Qt's range holds thumb positions only; the platform's holds every
   // position the thumb covers.
   int last = std::max(range.min, range.max - range.page + 1);
@@ -326,51 +324,52 @@ void TAdTerminal::scrollContentsBy(int, int) {
   // Scrolling is driven by the bar actions, which move the contents.
 }
 
-void TAdTerminal::verticalBarAction(int action) {
+void TAdTerminal::VerticalBarAction(int action) {
   QScrollBar* bar = verticalScrollBar();
-  VerticalScroll result = ScrollVertically(actionFor(action), bar->sliderPosition(), geometryNow());
+  VerticalScroll result = ScrollVertically(ActionFor(action), bar->sliderPosition(), GeometryNow());
   scrollback_ = result.scrollback;
-  setTopRow(result.topRow);
+  SetTopRow(result.topRow);
   bar->setSliderPosition(topRow_.Value() - 1);
 }
 
-void TAdTerminal::horizontalBarAction(int action) {
+void TAdTerminal::HorizontalBarAction(int action) {
   QScrollBar* bar = horizontalScrollBar();
-  setLeftCol(ScrollHorizontally(actionFor(action), bar->sliderPosition(), geometryNow()));
+  SetLeftCol(ScrollHorizontally(ActionFor(action), bar->sliderPosition(), GeometryNow()));
   bar->setSliderPosition(leftCol_.Value() - 1);
 }
 
-void TAdTerminal::setTopRow(ScreenRow topRow) {
+void TAdTerminal::SetTopRow(ScreenRow topRow) {
   if (topRow != topRow_) {
     int dy = (topRow_ - topRow) * cellHeight_;
     topRow_ = topRow;
-    viewport()->scroll(0, dy, cellArea());
+    viewport()->scroll(0, dy, CellArea());
     caretRect_.translate(0, dy);
+    ScheduleFrame();
   }
-  layoutView();
-  placeCaret();
+  LayoutView();
+  PlaceCaret();
 }
 
-void TAdTerminal::setLeftCol(Column leftCol) {
+void TAdTerminal::SetLeftCol(Column leftCol) {
   if (leftCol != leftCol_) {
     int dx = (leftCol_ - leftCol) * cellWidth_;
     leftCol_ = leftCol;
-    viewport()->scroll(dx, 0, cellArea());
+    viewport()->scroll(dx, 0, CellArea());
     caretRect_.translate(dx, 0);
   }
-  layoutView();
-  placeCaret();
+  LayoutView();
+  PlaceCaret();
 }
 
 void TAdTerminal::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
-  ViewGeometry geometry = geometryNow();
+  ViewGeometry geometry = GeometryNow();
   RefillAfterResize(geometry);
   leftCol_ = geometry.leftCol;
   topRow_ = geometry.topRow;
-  layoutView();
+  LayoutView();
   viewport()->update();
-  placeCaret();
+  PlaceCaret();
 }
 
 void TAdTerminal::changeEvent(QEvent* event) {
@@ -384,9 +383,9 @@ void TAdTerminal::paintEvent(QPaintEvent* event) {
   QPainter painter(viewport());
   QRect area = event->rect();
   QColor background = ResolveColor(color_, palette());
-  painter.fillRect(toQRect(layout_.rightMargin) & area, background);
-  painter.fillRect(toQRect(layout_.bottomMargin) & area, background);
-  QRect cells = cellArea() & area;
+  painter.fillRect(ToQRect(layout_.rightMargin) & area, background);
+  painter.fillRect(ToQRect(layout_.bottomMargin) & area, background);
+  QRect cells = CellArea() & area;
   if (!cells.isEmpty()) {
     painter.save();
     painter.setClipRect(cells);
@@ -404,20 +403,39 @@ void TAdTerminal::paintEvent(QPaintEvent* event) {
   }
 }
 
-void TAdTerminal::repaintChanges() {
-  ActiveEmulator().DeferredRepaint();  // through the invalidating canvas
-  placeCaret();
+void TAdTerminal::ScheduleFrame() {
+  if (frame_.isActive()) return;
+  // A view that painted a while ago paints at once: one byte typed at the
+  // far end shows without waiting for a frame.
+  qint64 wait = sinceFrame_.isValid() ? kFrameMs - sinceFrame_.elapsed() : 0;
+  frame_.start(int(std::clamp<qint64>(wait, 0, kFrameMs)));
 }
 
-void TAdTerminal::invalidateRow(ScreenRow row) {
+void TAdTerminal::PaintFrame() {
+  sinceFrame_.start();
+  if (ActiveEmulator().RepaintPending())
+    RepaintChanges();
+  else
+    AnnounceScreen(*this, announcedText_);  // scrolled or cleared
+}
+
+void TAdTerminal::RepaintChanges() {
+  // Through the invalidating canvas: Qt merges the marks into the region of
+  // the next paint, which draws the buffer as it is then.
+  ActiveEmulator().DeferredRepaint();
+  PlaceCaret();
+  AnnounceScreen(*this, announcedText_);
+}
+
+void TAdTerminal::InvalidateRow(ScreenRow row) {
   if (row < topRow_ || row >= topRow_ + layout_.visibleRows) return;
-  viewport()->update(QRect(0, (row - topRow_) * cellHeight_, cellArea().width(), cellHeight_));
+  viewport()->update(QRect(0, (row - topRow_) * cellHeight_, CellArea().width(), cellHeight_));
 }
 
-void TAdTerminal::placeCaret() {
+void TAdTerminal::PlaceCaret() {
   QRect caret;
   if (caretCreated_ && cursorType_ != ctNone) {
-    const TAdTerminalBuffer& screen = screenBuffer();
+    const TAdTerminalBuffer& screen = ScreenBuffer();
     int x = (screen.CursorCol() - leftCol_) * cellWidth_;
     int y = (screen.CursorRow() - topRow_) * cellHeight_;
     int height = cellHeight_;
@@ -436,15 +454,15 @@ void TAdTerminal::placeCaret() {
 void TAdTerminal::focusInEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusInEvent(event);
   caretCreated_ = true;
-  placeCaret();
+  PlaceCaret();
 }
 
 void TAdTerminal::focusOutEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusOutEvent(event);
   caretCreated_ = false;
-  placeCaret();
+  PlaceCaret();
   // Losing the focus mid-drag is the platform's cancel-mode.
-  if (mouseSelecting_) cancelSelection();
+  if (mouseSelecting_) CancelSelection();
 }
 
 }  // namespace terminal

@@ -22,7 +22,9 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
+#include <QString>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -45,6 +47,8 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   // Posted to the view's own window.
   static constexpr platform::UINT kMsgDataQueued = 0x7E47;
   static constexpr platform::UINT kMsgRecreateWindow = 0x7E4D;
+  // The shortest time between two repaints of received data.
+  static constexpr int kFrameMs = 25;
 
   using TAdTerminalCursorMovedEvent =
       std::function<void(TAdTerminal* sender, ScreenRow row, Column col)>;
@@ -63,16 +67,17 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   TAdTerminalEmulator* Emulator() const { return emulator_; }
   void SetEmulator(TAdTerminalEmulator* emulator);
   // Dimensions of the buffer; values of 0 or less are ignored.
-  int Columns() const { return screenBuffer().ColCount(); }
+  int Columns() const { return ScreenBuffer().ColCount(); }
   void SetColumns(int columns);
-  int Rows() const { return screenBuffer().RowCount(); }
+  int Rows() const { return ScreenBuffer().RowCount(); }
   void SetRows(int rows);
-  int ScrollbackRows() const { return screenBuffer().SVRowCount(); }
+  int ScrollbackRows() const { return ScreenBuffer().SVRowCount(); }
   void SetScrollbackRows(int rows);
   // Lets a window too short for the screen scroll into the history.
   bool Scrollback() const { return scrollback_; }
   void SetScrollback(bool scrollback);
-  // On: received data is painted at the next timer tick instead of at once.
+  // On: received data is painted at the next timer tick; off: at the next
+  // frame, at most one every kFrameMs.
   bool UseLazyDisplay() const { return useLazyDisplay_; }
   void SetUseLazyDisplay(bool lazy) { useLazyDisplay_ = lazy; }
   bool HalfDuplex() const override { return halfDuplex_; }
@@ -109,11 +114,23 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void TimerTick();
 
   // --- State -----------------------------------------------------------------
+  // A buffer cell; 0, 0 where there is none.
+  struct CellPos {
+    Column col;
+    ScreenRow row;
+  };
   Column LeftCol() const { return leftCol_; }
   ScreenRow TopRow() const { return topRow_; }
   bool Receiving() const { return receiving_; }
   bool Pending() const { return pending_; }
   bool HasSelection() const { return hasSelection_; }
+  // The selection in reading order; 0, 0 without one.
+  CellPos SelectionStart() const { return selStart_; }
+  CellPos SelectionEnd() const { return selEnd_; }
+  // Received data waits for the next frame to be painted.
+  bool FramePending() const { return frame_.isActive(); }
+  // Received bytes not yet handed to the emulator (any thread).
+  std::size_t QueuedBytes() const { return receive_->queue.Count(); }
   // Where the caret is drawn; empty while it is hidden.
   QRect CaretRect() const { return caretRect_; }
   platform::HWND Handle() const { return window_; }
@@ -131,7 +148,6 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   ScreenRow ClientTopRow() const override { return topRow_; }
   int ClientCols() const override { return layout_.visibleCols; }
   int ClientRows() const override { return layout_.visibleRows; }
-  void MoveCellsUp(int rows) override;
   void Beep() override;
 
  protected:
@@ -148,58 +164,59 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
-  // 0, 0 while there is no selection.
-  struct CellPos {
-    Column col;
-    ScreenRow row;
-  };
   // Shared with the data handler, which may outlive the view briefly.
   struct ReceiveState {
     TaaByteQueue queue;
     platform::HWND window = 0;
   };
 
-  const TAdTerminalBuffer& screenBuffer() const;
-  TAdTerminalBuffer& screenBuffer() { return ActiveEmulator().Buffer(); }
-  platform::LRESULT handleMessage(platform::UINT msg, platform::WPARAM wParam,
+  const TAdTerminalBuffer& ScreenBuffer() const;
+  TAdTerminalBuffer& ScreenBuffer() { return ActiveEmulator().Buffer(); }
+  platform::LRESULT HandleMessage(platform::UINT msg, platform::WPARAM wParam,
                                   platform::LPARAM lParam);
 
   // Geometry (Terminal.cpp)
-  ViewGeometry geometryNow() const;
-  void computeCellSize();
-  void layoutView();
-  void applyScrollBars();
-  void updateScrollBar(QScrollBar* bar, const ScrollRange& range);
-  void verticalBarAction(int action);
-  void horizontalBarAction(int action);
-  void setTopRow(ScreenRow topRow);
-  void setLeftCol(Column leftCol);
-  void keepScrollPositionInBuffer();
-  void placeCaret();
-  void repaintChanges();
-  QRect cellArea() const;
-  void invalidateRow(ScreenRow row);
+  ViewGeometry GeometryNow() const;
+  void ComputeCellSize();
+  void LayoutView();
+  void ApplyScrollBars();
+  void UpdateScrollBar(QScrollBar* bar, const ScrollRange& range);
+  void VerticalBarAction(int action);
+  void HorizontalBarAction(int action);
+  void SetTopRow(ScreenRow topRow);
+  void SetLeftCol(Column leftCol);
+  void KeepScrollPositionInBuffer();
+  void PlaceCaret();
+  // Received data is painted at the next frame: what the buffer holds then.
+  void ScheduleFrame();
+  void PaintFrame();
+  void RepaintChanges();
+  QRect CellArea() const;
+  void InvalidateRow(ScreenRow row);
 
   // Receiving (TerminalReceive.cpp)
-  void startReceiving();
-  void stopReceiving();
-  void portDestroyed();
-  void drainQueue();
+  void StartReceiving();
+  void StopReceiving();
+  void PortDestroyed();
+  void DrainQueue();
 
   // Keys and selection (TerminalInput.cpp)
-  void keyPressed(QKeyEvent* event);
-  QPoint clampToCellArea(QPoint point) const;
-  CellPos cellAt(QPoint point) const;
-  void extendSelection(QPoint point);
-  void markSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd);
-  void clearSelection();
-  void cancelSelection();
+  void KeyPressed(QKeyEvent* event);
+  QPoint ClampToCellArea(QPoint point) const;
+  CellPos CellAt(QPoint point) const;
+  void ExtendSelection(QPoint point);
+  void MarkSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd);
+  void ClearSelection();
+  void CancelSelection();
 
   std::unique_ptr<TAdTTYEmulator> builtInEmulator_;
   TAdTerminalEmulator* emulator_ = nullptr;
   TerminalCanvas* canvas_ = nullptr;  // set during a paint event
   std::unique_ptr<InvalidatingCanvas> invalidating_;
   QTimer timer_;
+  QTimer frame_;
+  QElapsedTimer sinceFrame_;
+  QString announcedText_;  // the text assistive technology heard last
   std::shared_ptr<ReceiveState> receive_;
   ByteBlock drained_;
   platform::HWND window_ = 0;

@@ -13,7 +13,7 @@
 namespace terminal {
 namespace {
 
-unsigned shiftBits(Qt::KeyboardModifiers modifiers) {
+unsigned ShiftBits(Qt::KeyboardModifiers modifiers) {
   unsigned bits = 0;
   if (modifiers & Qt::ShiftModifier) bits |= kShiftKey;
   if (modifiers & Qt::ControlModifier) bits |= kCtrlKey;
@@ -21,7 +21,7 @@ unsigned shiftBits(Qt::KeyboardModifiers modifiers) {
   return bits;
 }
 
-bool isNavigationKey(int key) {
+bool IsNavigationKey(int key) {
   return key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Left ||
          key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
 }
@@ -36,15 +36,15 @@ bool TAdTerminal::focusNextPrevChild(bool next) {
 // Sending may fail (the output ring is full while flow control holds the
 // line, or during a loopback test), and so may the key events' handlers.
 void TAdTerminal::keyPressEvent(QKeyEvent* event) {
-  serial::RunUserAction([this, event] { keyPressed(event); });
+  serial::RunUserAction([this, event] { KeyPressed(event); });
 }
 
-void TAdTerminal::keyPressed(QKeyEvent* event) {
+void TAdTerminal::KeyPressed(QKeyEvent* event) {
   int key = event->key();
   Qt::KeyboardModifiers modifiers =
       event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
   if (key == Qt::Key_Escape && mouseSelecting_) {
-    cancelSelection();
+    CancelSelection();
     return;
   }
   if (modifiers == Qt::ControlModifier && (key == Qt::Key_C || key == Qt::Key_Insert) &&
@@ -52,13 +52,13 @@ void TAdTerminal::keyPressed(QKeyEvent* event) {
     Copy();
     return;
   }
-  if (!wantAllKeys_ && isNavigationKey(key)) {
+  if (!wantAllKeys_ && IsNavigationKey(key)) {
     event->ignore();  // left to the dialog around the view
     return;
   }
   if (!IsModifierKey(key)) {
     int emulatorKey = key;
-    ActiveEmulator().KeyDown(emulatorKey, shiftBits(modifiers));
+    ActiveEmulator().KeyDown(emulatorKey, ShiftBits(modifiers));
     if (emulatorKey == 0) return;
   }
   if (OnKeyDown) {
@@ -72,24 +72,24 @@ void TAdTerminal::keyPressed(QKeyEvent* event) {
   if (ch != 0) ActiveEmulator().KeyPress(ch);
 }
 
-QPoint TAdTerminal::clampToCellArea(QPoint point) const {
-  QRect area = cellArea();
+QPoint TAdTerminal::ClampToCellArea(QPoint point) const {
+  QRect area = CellArea();
   return QPoint(std::clamp(point.x(), 0, std::max(0, area.right())),
                 std::clamp(point.y(), 0, std::max(0, area.bottom())));
 }
 
-TAdTerminal::CellPos TAdTerminal::cellAt(QPoint point) const {
-  return {std::clamp(leftCol_ + point.x() / cellWidth_, Column(1), screenBuffer().LastColumn()),
-          std::clamp(topRow_ + point.y() / cellHeight_, screenBuffer().OldestRow(),
-                     screenBuffer().BottomRow())};
+TAdTerminal::CellPos TAdTerminal::CellAt(QPoint point) const {
+  return {std::clamp(leftCol_ + point.x() / cellWidth_, Column(1), ScreenBuffer().LastColumn()),
+          std::clamp(topRow_ + point.y() / cellHeight_, ScreenBuffer().OldestRow(),
+                     ScreenBuffer().BottomRow())};
 }
 
 void TAdTerminal::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   setFocus(Qt::MouseFocusReason);
-  clearSelection();
+  ClearSelection();
   lastMousePos_ = event->position().toPoint();
-  anchor_ = cellAt(clampToCellArea(lastMousePos_));
+  anchor_ = CellAt(ClampToCellArea(lastMousePos_));
   selStart_ = selEnd_ = anchor_;
   mouseSelecting_ = true;
 }
@@ -97,27 +97,27 @@ void TAdTerminal::mousePressEvent(QMouseEvent* event) {
 void TAdTerminal::mouseMoveEvent(QMouseEvent* event) {
   if (!mouseSelecting_) return;
   lastMousePos_ = event->position().toPoint();
-  extendSelection(lastMousePos_);
+  ExtendSelection(lastMousePos_);
 }
 
 void TAdTerminal::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) mouseSelecting_ = false;
 }
 
-void TAdTerminal::extendSelection(QPoint point) {
-  CellPos moving = cellAt(clampToCellArea(point));
+void TAdTerminal::ExtendSelection(QPoint point) {
+  CellPos moving = CellAt(ClampToCellArea(point));
   bool movingFirst =
       moving.row < anchor_.row || (moving.row == anchor_.row && moving.col < anchor_.col);
   CellPos start = movingFirst ? moving : anchor_;
   CellPos end = movingFirst ? anchor_ : moving;
-  markSelection(start, end, hasSelection_ ? selStart_ : start, hasSelection_ ? selEnd_ : end);
+  MarkSelection(start, end, hasSelection_ ? selStart_ : start, hasSelection_ ? selEnd_ : end);
   selStart_ = start;
   selEnd_ = end;
   hasSelection_ = true;
 }
 
-void TAdTerminal::markSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd) {
-  TAdTerminalBuffer& screen = screenBuffer();
+void TAdTerminal::MarkSelection(CellPos start, CellPos end, CellPos oldStart, CellPos oldEnd) {
+  TAdTerminalBuffer& screen = ScreenBuffer();
   Column lastColumn = screen.LastColumn();
   for (ScreenRow row = std::min(start.row, oldStart.row); row <= std::max(end.row, oldEnd.row);
        ++row) {
@@ -132,29 +132,29 @@ void TAdTerminal::markSelection(CellPos start, CellPos end, CellPos oldStart, Ce
       changed |= screen.ChangeAttrBits(row, first, last, kAttrSelected, true);
       changed |= screen.ChangeAttrBits(row, last + 1, lastColumn, kAttrSelected, false);
     }
-    if (changed) invalidateRow(row);
+    if (changed) InvalidateRow(row);
   }
 }
 
-void TAdTerminal::clearSelection() {
+void TAdTerminal::ClearSelection() {
   // Every row is swept: scrolling may have carried marks away from the rows
   // the selection was made on.
-  TAdTerminalBuffer& screen = screenBuffer();
+  TAdTerminalBuffer& screen = ScreenBuffer();
   for (ScreenRow row = screen.OldestRow(); row <= screen.BottomRow(); ++row)
     if (screen.ChangeAttrBits(row, Column(1), screen.LastColumn(), kAttrSelected, false))
-      invalidateRow(row);
+      InvalidateRow(row);
   hasSelection_ = false;
   anchor_ = selStart_ = selEnd_ = CellPos{};
 }
 
-void TAdTerminal::cancelSelection() {
-  if (hasSelection_) clearSelection();
+void TAdTerminal::CancelSelection() {
+  if (hasSelection_) ClearSelection();
   mouseSelecting_ = false;
 }
 
 void TAdTerminal::Copy() {
   if (!hasSelection_) return;
-  const TAdTerminalBuffer& screen = screenBuffer();
+  const TAdTerminalBuffer& screen = ScreenBuffer();
   std::string text;
   for (ScreenRow row = selStart_.row; row <= selEnd_.row; ++row) {
     const std::uint8_t* chars = screen.RowChars(row);
@@ -179,9 +179,9 @@ void TAdTerminal::TimerTick() {
       verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
     else if (point.y() >= client.height())
       verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-    extendSelection(point);
+    ExtendSelection(point);
   }
-  if (useLazyDisplay_ && ActiveEmulator().RepaintPending()) repaintChanges();
+  if (useLazyDisplay_ && ActiveEmulator().RepaintPending()) RepaintChanges();
 }
 
 }  // namespace terminal

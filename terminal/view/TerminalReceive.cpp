@@ -5,7 +5,7 @@
 
 namespace terminal {
 
-void TAdTerminal::startReceiving() {
+void TAdTerminal::StartReceiving() {
   if (receiving_) return;
   if (!port_ || !(port_->Open() || port_->AutoOpen())) {
     pending_ = true;
@@ -33,7 +33,7 @@ void TAdTerminal::startReceiving() {
   pending_ = !receiving_;
 }
 
-void TAdTerminal::stopReceiving() {
+void TAdTerminal::StopReceiving() {
   if (receiving_) port_->RemoveDataHandler(this);
   receiving_ = false;
   pending_ = active_;
@@ -41,19 +41,19 @@ void TAdTerminal::stopReceiving() {
 
 // The port has cleaned up after itself (no data handler of ours runs any
 // more) and is gone: forget it without calling it.
-void TAdTerminal::portDestroyed() {
+void TAdTerminal::PortDestroyed() {
   port_ = nullptr;
   active_ = false;
   receiving_ = false;
   pending_ = false;
 }
 
-void TAdTerminal::drainQueue() {
+void TAdTerminal::DrainQueue() {
   receive_->queue.Drain(drained_);
   if (drained_.Count() == 0) return;
   TAdTerminalEmulator& emulator = ActiveEmulator();
   emulator.HandleReceivedBlock(drained_.Data(), drained_.Count());
-  if (!useLazyDisplay_ && emulator.RepaintPending()) repaintChanges();
+  if (!useLazyDisplay_) ScheduleFrame();
   drained_.Clear();
 }
 

@@ -1,5 +1,6 @@
 // The terminal window: opening and closing its port, what it tells the main
 // window, the lamps and the RTS/DTR toggles, closing while data streams.
+#include <QAccessible>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -247,6 +248,37 @@ TEST_F(TermWindowTest, ClearEmptiesTheScreen) {
   window->findChild<QToolButton*>("ClearScreenToolButton")->click();
   EXPECT_EQ(ScreenRow(*window, 1), "");
   EXPECT_EQ(ScreenRow(*window, 2), "");
+}
+
+// The far end hangs up under an open window: the caption and the lamps say
+// so, typing and lamp clicks raise nothing, and the window still closes and
+// lets its node go.
+TEST_F(TermWindowTest, AVanishedDeviceShowsAsDisconnectedWithoutABoxPerKey) {
+  ModalAnswers answers;
+  fake->SetModemLines(platform::kMsCtsOn);
+  QPointer<TTermMDIChildForm> window = main.OpenTerminal(kNode, gui::ntOtherPort, kCom);
+  const QString caption = window->windowTitle();
+  fake->Vanish();
+  ASSERT_TRUE(WaitUntil([&] { return window->Disconnected(); }));
+  EXPECT_EQ(window->windowTitle(), caption + " (disconnected)");
+  main.mdiArea.setActiveSubWindow(nullptr);
+  main.mdiArea.setActiveSubWindow(window);
+  for (int i = 0; i < 5; ++i) QTest::keyClick(&window->AdTerminal(), Qt::Key_A);
+  QTest::mouseClick(&Lamp(*window, "RtsColBtnPanel"), Qt::LeftButton);
+  Settle();
+  EXPECT_TRUE(answers.texts.empty());
+  const std::pair<const char*, const char*> lamps[] = {
+      {"CtsColBtnPanel", "CTS"}, {"DsrColBtnPanel", "DSR"}, {"CdColBtnPanel", "CD"},
+      {"RiColBtnPanel", "RI"},   {"RtsColBtnPanel", "RTS"}, {"DtrColBtnPanel", "DTR"}};
+  for (auto [name, line] : lamps) {
+    QAccessibleInterface* lamp = QAccessible::queryAccessibleInterface(&Lamp(*window, name));
+    EXPECT_EQ(lamp->text(QAccessible::Name), line);
+    EXPECT_EQ(lamp->text(QAccessible::Value), "not available") << name;
+  }
+  window->close();
+  ASSERT_TRUE(WaitUntil([&] { return window.isNull(); }));
+  EXPECT_FALSE(fake->IsOpen());
+  EXPECT_FALSE(main.nodeInUse[kNode]);
 }
 
 // Closing while the far end streams: the view goes before the port, the

@@ -95,7 +95,6 @@ class FakeHost : public TerminalHost {
   ScreenRow ClientTopRow() const override { return ScreenRow(topRow); }
   int ClientCols() const override { return cols; }
   int ClientRows() const override { return rows; }
-  void MoveCellsUp(int count) override { movedUp.push_back(count); }
   void Beep() override { ++beeps; }
 
   RecordingCanvas canvas;
@@ -112,7 +111,6 @@ class FakeHost : public TerminalHost {
   int cols = 80;
   int rows = 24;
   int beeps = 0;
-  std::vector<int> movedUp;
 };
 
 }  // namespace terminal::test

@@ -36,6 +36,8 @@ void TerminalViewTest::Settle() {
   for (int i = 0; i < 8; ++i) {
     QCoreApplication::processEvents();
     platform::ProcessMessages();
+    // Received data is painted by the view's next frame.
+    while (view.FramePending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
 }
 

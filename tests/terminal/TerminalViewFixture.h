@@ -17,7 +17,8 @@ class TerminalViewTest : public testing::Test {
   TerminalViewTest();
   ~TerminalViewTest() override;
 
-  // Runs queued Qt events and platform messages until nothing new comes.
+  // Runs queued Qt events, platform messages and the view's next frame
+  // until nothing new comes.
   void Settle();
   // Resizes the view until its client area (scroll bars excluded) has this
   // size in cells, plus extra pixels.

@@ -103,16 +103,17 @@ TEST_F(TAdTerminalView, ScrollingMovesTheContentsAndRepaintsTheExposedRows) {
             unscrolled.copy(0, rowHeight, unscrolled.width(), 18 * rowHeight));
 }
 
-// Received lines scroll the screen: the view moves what it shows and paints
-// only the rows uncovered and the cells changed. What reaches the window must
-// be what a full paint draws, whether the view shows the screen or history.
+// Received lines scroll the screen: one batch is one paint, and what reaches
+// the window is what a full paint draws, whether the view shows the screen
+// or history.
 struct StreamCase {
   const char* name;
   int lineUps;  // rows the view is scrolled back into the history first
 };
 
-class TAdTerminalStream : public TerminalViewTest, public testing::WithParamInterface<StreamCase> {
+class TAdTerminalOnScreen : public TerminalViewTest {
  protected:
+  // What reached the window, as opposed to what a paint would draw now.
   QImage OnScreen() {
     QPoint origin = view.viewport()->mapTo(view.window(), QPoint(0, 0));
     QSize size = view.viewport()->size();
@@ -123,7 +124,10 @@ class TAdTerminalStream : public TerminalViewTest, public testing::WithParamInte
   }
 };
 
-TEST_P(TAdTerminalStream, MovedRowsShowWhatAFullPaintShows) {
+class TAdTerminalStream : public TAdTerminalOnScreen,
+                          public testing::WithParamInterface<StreamCase> {};
+
+TEST_P(TAdTerminalStream, ScrolledRowsShowWhatAFullPaintShows) {
   SetClientCells(80, 24, 0, 0);
   view.clearFocus();  // no caret
   view.SetUseLazyDisplay(false);
@@ -149,6 +153,75 @@ INSTANTIATE_TEST_SUITE_P(Views, TAdTerminalStream,
                          [](const testing::TestParamInfo<StreamCase>& info) {
                            return info.param.name;
                          });
+
+// Batches are painted at the view's next frame, from the buffer as it is
+// then; whatever happens between a batch and that frame (a: batch without
+// waiting for the frame, e: expose, u/d: a line up/down, c: caret, s:
+// selection drag, r: resize), once the view has painted, the window shows
+// what a full paint draws.
+struct FrameCase {
+  const char* name;
+  const char* steps;
+};
+
+class TAdTerminalFrames : public TAdTerminalOnScreen,
+                          public testing::WithParamInterface<FrameCase> {
+ protected:
+  void Step(char step, int& batch) {
+    int h = view.CharHeight();
+    std::string block(63, char('a' + batch % 26));
+    switch (step) {
+      case 'a':
+        // Sometimes a line that scrolls the screen by two.
+        port.Receive(batch++ % 2 ? block + "\n\n" : block + "\n");
+        platform::ProcessMessages();
+        break;
+      case 'e':
+        view.viewport()->repaint(0, 3 * h, view.viewport()->width(), 4 * h);
+        break;
+      case 'u':
+        view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        break;
+      case 'd':
+        view.verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        break;
+      case 'c':
+        if (view.hasFocus())
+          view.clearFocus();
+        else
+          view.setFocus();
+        break;
+      case 's':
+        QTest::mousePress(view.viewport(), Qt::LeftButton, {}, CellCenter(3, 2));
+        QTest::mouseMove(view.viewport(), CellCenter(30, 6));
+        QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, CellCenter(30, 6));
+        break;
+      case 'r':
+        view.resize(view.width(), view.height() - h);
+        break;
+    }
+  }
+};
+
+TEST_P(TAdTerminalFrames, PaintedWindowEqualsAFullPaint) {
+  SetClientCells(80, 24, 0, 0);
+  view.SetUseLazyDisplay(false);
+  view.SetComPort(&port);
+  Receive(std::string(30, '\n'));
+  int batch = 0;
+  for (const char* step = GetParam().steps; *step; ++step) Step(*step, batch);
+  Settle();
+  QImage full = view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(OnScreen(), full);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, TAdTerminalFrames,
+    testing::Values(FrameCase{"Batches", "aaaaa"}, FrameCase{"ExposesBetween", "aeaeaea"},
+                    FrameCase{"ScrolledBackBetween", "auauaudada"},
+                    FrameCase{"CaretBetween", "acacaca"}, FrameCase{"SelectionBetween", "asaa"},
+                    FrameCase{"ResizeBetween", "araea"}, FrameCase{"Everything", "aeausacardea"}),
+    [](const testing::TestParamInfo<FrameCase>& info) { return info.param.name; });
 
 TEST_F(TAdTerminalView, EnlargingWhileScrolledDownLeavesNoEmptyBand) {
   SetClientCells(80, 19);
