@@ -220,10 +220,8 @@ class TApdBaseDispatcher {
   void OutThreadMain();
   void ProcessCommEvent(std::uint32_t events, bool handedOver);
   std::uint32_t WaitForDispatchWork(bool& handedOver);
-  bool WatchesInput();
   void WakeDispatchThread();
   void SignalDispatchThread();
-  bool TicksNeeded() const;
 
   std::uint16_t handle_ = 0;
   std::unique_ptr<platform::CommDevice> device_;

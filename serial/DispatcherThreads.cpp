@@ -191,9 +191,15 @@ std::uint32_t TApdBaseDispatcher::WaitForDispatchWork(bool& handedOver) {
   // A signal left over from work already taken only costs one extra pass.
   std::uint32_t arrivals = 0;
   if (!commEventReady_ && !rescan_) {
-    const bool ticks = TicksNeeded();
+    const TInputBuffer::WaitState input = input_.StateForWait();
+    // Conditions that can change without a device event need the tick:
+    // output triggers (the ring drains), and input that waits for room.
+    const bool ticks =
+        input.moreWaiting || (triggers_.AnyArmed() && triggers_.OutputTriggerArmed());
     if (inputWaits_) {
-      const bool watch = WatchesInput();
+      // A full buffer is not watched: the device would stay readable. The
+      // tick reads again once a handler has made room.
+      const bool watch = !inputGone_ && input.watchable;
       bool readable = false;
       // A device that fails its input wait is not watched again; its event
       // wait ends the event thread.
@@ -212,12 +218,6 @@ std::uint32_t TApdBaseDispatcher::WaitForDispatchWork(bool& handedOver) {
   return (handedOver ? commEvents_ : 0) | arrivals;
 }
 
-// A full buffer is not watched: the device would stay readable. The tick
-// reads again once a handler has made room.
-bool TApdBaseDispatcher::WatchesInput() {
-  return !inputGone_ && input_.Watchable();
-}
-
 void TApdBaseDispatcher::WakeDispatchThread() {
   rescan_ = true;
   SignalDispatchThread();
@@ -228,12 +228,6 @@ void TApdBaseDispatcher::SignalDispatchThread() {
     device_->WakeInputWait();
   else
     dispatchWake_.Set();
-}
-
-// Conditions that can change without a device event need the tick: output
-// triggers (the ring drains), and input that waits for room.
-bool TApdBaseDispatcher::TicksNeeded() const {
-  return input_.MoreWaiting() || (triggers_.AnyArmed() && triggers_.OutputTriggerArmed());
 }
 
 void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events, bool handedOver) {

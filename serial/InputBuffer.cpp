@@ -74,14 +74,9 @@ bool TInputBuffer::HasUnreadRoom() const {
   return moreInput_ && !full_;
 }
 
-bool TInputBuffer::MoreWaiting() const {
+TInputBuffer::WaitState TInputBuffer::StateForWait() const {
   std::lock_guard guard(lock_);
-  return moreInput_;
-}
-
-bool TInputBuffer::Watchable() const {
-  std::lock_guard guard(lock_);
-  return !full_ && !buffer_.empty();
+  return {moreInput_, !full_ && !buffer_.empty()};
 }
 
 std::uint32_t TInputBuffer::Announce(std::uint32_t threshold) {

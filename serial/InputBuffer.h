@@ -3,7 +3,7 @@
 //
 // Every member takes the input lock for its own duration and no other lock;
 // Fill calls the device under it (its reads and counts never block).
-//   - Fill, HasUnreadRoom, MoreWaiting, Watchable, Announce: the dispatch
+//   - Fill, HasUnreadRoom, StateForWait, Announce: the dispatch
 //     thread;
 //   - BeginDelivery, NoteTake, EndDelivery: the dispatch thread, around one
 //     delivery to the handlers;
@@ -37,10 +37,11 @@ class TInputBuffer {
   std::uint32_t Fill(platform::CommDevice& device, std::uint32_t& errors);
   // More input waits in the device and there is room for it now.
   bool HasUnreadRoom() const;
-  // More input waits in the device (room or not).
-  bool MoreWaiting() const;
-  // Allocated and not full: the device's input is worth watching.
-  bool Watchable() const;
+  struct WaitState {
+    bool moreWaiting = false;  // more input waits in the device (room or not)
+    bool watchable = false;    // allocated and not full: the device is worth watching
+  };
+  WaitState StateForWait() const;
   // The bytes available when data arrived since the last announcement and
   // they reach threshold (then this arrival counts as announced); else 0.
   std::uint32_t Announce(std::uint32_t threshold);

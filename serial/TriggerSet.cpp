@@ -112,11 +112,6 @@ void TTriggerSet::SetAvailThreshold(std::uint32_t threshold) {
   availThreshold_ = threshold;
 }
 
-std::uint32_t TTriggerSet::AvailThreshold() const {
-  std::lock_guard guard(lock_);
-  return availThreshold_;
-}
-
 SavedTriggers TTriggerSet::SaveTriggers() const {
   std::lock_guard guard(lock_);
   return {statusTriggers_, handleCounter_};

@@ -57,7 +57,8 @@ class TTriggerSet {
   // Handle 1 turns the data-available trigger off; -5003 for an unknown handle.
   std::int32_t RemoveTrigger(std::uint16_t handle);
   void SetAvailThreshold(std::uint32_t threshold);
-  std::uint32_t AvailThreshold() const;
+  // Without the lock: the dispatch thread reads it at every arrival.
+  std::uint32_t AvailThreshold() const { return availThreshold_; }
   SavedTriggers SaveTriggers() const;
   void RestoreTriggers(const SavedTriggers& saved);
   // Some trigger is armed (a status pass may fire).
@@ -126,7 +127,7 @@ class TTriggerSet {
   mutable std::mutex lock_;  // the main lock
   std::vector<StatusTrigger> statusTriggers_;
   std::uint32_t handleCounter_ = 1;
-  std::uint32_t availThreshold_ = 0;
+  std::atomic<std::uint32_t> availThreshold_{0};  // written under the lock
   bool statusHit_ = false;
   std::atomic<std::size_t> armed_{0};  // armed triggers; written under the lock
   std::uint8_t modemStatus_ = 0;
