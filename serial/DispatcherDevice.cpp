@@ -84,6 +84,8 @@ std::int32_t TApdBaseDispatcher::InitializePort(const PortOpenSettings& settings
   kill_ = false;
   inputGone_ = false;
   stopping_ = false;
+  // A device whose control block cannot be read is not opened; every change
+  // reads it fresh, so the copy itself is not kept.
   CommState dcb;
   if ((error = device_->GetCommState(dcb)) != kErrorSuccess) return undo(SystemError(error));
   line_.Open(*device_, settings.options, settings.inSize);
