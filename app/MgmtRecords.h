@@ -39,47 +39,47 @@ class MgmtRecord {
 
 // A modem line as the driver reports it.
 struct LineState {
-  std::uint8_t value = mgmt::port_status::kLineNotAvailable;
-  bool On() const { return value == mgmt::port_status::kLineAsserted; }
-  bool Available() const { return value != mgmt::port_status::kLineNotAvailable; }
+  std::uint8_t value = MgmtLineNotAvailable;
+  bool On() const { return value == MgmtLineAsserted; }
+  bool Available() const { return value != MgmtLineNotAvailable; }
 };
 
-class PortStatusRecord : public MgmtRecord<mgmt::port_status::kSize> {
+class PortStatusRecord : public MgmtRecord<MgmtPortStatusSize> {
  public:
-  bool Closed() const { return U32(mgmt::port_status::kOpenState) == mgmt::port_status::kClosed; }
-  LineState Rts() const { return {U8(mgmt::port_status::kRts)}; }
-  LineState Cts() const { return {U8(mgmt::port_status::kCts)}; }
-  LineState Dtr() const { return {U8(mgmt::port_status::kDtr)}; }
-  LineState Dsr() const { return {U8(mgmt::port_status::kDsr)}; }
-  LineState Ri() const { return {U8(mgmt::port_status::kRi)}; }
-  LineState Cd() const { return {U8(mgmt::port_status::kCd)}; }
-  std::uint32_t Baud() const { return U32(mgmt::port_status::kBaud); }
-  std::uint32_t BaudCopy() const { return U32(mgmt::port_status::kBaudCopy); }
-  std::uint32_t DataBitsCode() const { return U32(mgmt::port_status::kDataBitsCode); }
-  std::uint32_t StopBits() const { return U32(mgmt::port_status::kStopBits); }
-  std::uint32_t Parity() const { return U32(mgmt::port_status::kParity); }
+  bool Closed() const { return U32(MgmtPortStatusOpenState) == MgmtPortStatusClosed; }
+  LineState Rts() const { return {U8(MgmtPortStatusRts)}; }
+  LineState Cts() const { return {U8(MgmtPortStatusCts)}; }
+  LineState Dtr() const { return {U8(MgmtPortStatusDtr)}; }
+  LineState Dsr() const { return {U8(MgmtPortStatusDsr)}; }
+  LineState Ri() const { return {U8(MgmtPortStatusRi)}; }
+  LineState Cd() const { return {U8(MgmtPortStatusCd)}; }
+  std::uint32_t Baud() const { return U32(MgmtPortStatusBaud); }
+  std::uint32_t BaudCopy() const { return U32(MgmtPortStatusBaudCopy); }
+  std::uint32_t DataBitsCode() const { return U32(MgmtPortStatusDataBitsCode); }
+  std::uint32_t StopBits() const { return U32(MgmtPortStatusStopBits); }
+  std::uint32_t Parity() const { return U32(MgmtPortStatusParity); }
 };
 
-class PortCountersRecord : public MgmtRecord<mgmt::port_counters::kSize> {
+class PortCountersRecord : public MgmtRecord<MgmtPortCountersSize> {
  public:
-  std::uint32_t BytesTransmitted() const { return U32(mgmt::port_counters::kBytesTransmitted); }
-  std::uint32_t BytesReceived() const { return U32(mgmt::port_counters::kBytesReceived); }
+  std::uint32_t BytesTransmitted() const { return U32(MgmtPortCountersBytesTransmitted); }
+  std::uint32_t BytesReceived() const { return U32(MgmtPortCountersBytesReceived); }
   // The three error counters summed in 32 bits, as the panel shows them.
   std::uint32_t ErrorSum() const {
-    return U32(mgmt::port_counters::kErrors1) + U32(mgmt::port_counters::kErrors2) +
-           U32(mgmt::port_counters::kErrors3);
+    return U32(MgmtPortCountersErrors1) + U32(MgmtPortCountersErrors2) +
+           U32(MgmtPortCountersErrors3);
   }
 };
 
-class BoardSummaryRecord : public MgmtRecord<mgmt::board_summary::kSize> {
+class BoardSummaryRecord : public MgmtRecord<MgmtBoardSummarySize> {
  public:
-  std::uint32_t PortCount() const { return U32(mgmt::board_summary::kPortCountCopy); }
+  std::uint32_t PortCount() const { return U32(MgmtBoardSummaryPortCountCopy); }
 };
 
-class DriverInfoRecord : public MgmtRecord<mgmt::driver_info::kSize> {
+class DriverInfoRecord : public MgmtRecord<MgmtDriverInfoSize> {
  public:
   std::string DriverVersion() const {
-    return Text(mgmt::driver_info::kDriverVersion, mgmt::driver_info::kTextSize);
+    return Text(MgmtDriverInfoDriverVersion, MgmtDriverInfoTextSize);
   }
 };
 
@@ -89,15 +89,14 @@ class BoardNameRecord : public MgmtRecord<251> {
   std::string Name() const { return Text(0, kSize); }
 };
 
-class PortNamesRecord : public MgmtRecord<mgmt::port_names::kHarbexBufferSize> {
+class PortNamesRecord : public MgmtRecord<MgmtPortNamesBufferSize> {
  public:
   static constexpr std::uint32_t kMaxEntries =
-      (kSize - mgmt::port_names::kFirstEntry) / mgmt::port_names::kEntrySize;
-  std::uint32_t Count() const { return U32(mgmt::port_names::kCount); }
+      (kSize - MgmtPortNamesFirstEntry) / MgmtPortNamesEntrySize;
+  std::uint32_t Count() const { return U32(MgmtPortNamesCount); }
   // Entry i (1-based, at most kMaxEntries): its text up to the first NUL.
   std::string Name(std::uint32_t i) const {
-    return Text(mgmt::port_names::kFirstEntry + mgmt::port_names::kEntrySize * (i - 1),
-                mgmt::port_names::kEntrySize);
+    return Text(MgmtPortNamesFirstEntry + MgmtPortNamesEntrySize * (i - 1), MgmtPortNamesEntrySize);
   }
 };
 

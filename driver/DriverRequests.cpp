@@ -32,9 +32,9 @@ std::optional<std::uint32_t> PortIndex(const DriverBoard& board,
 Answer BoardInfo(const DriverBoard& board, std::uint32_t outputRoom) {
   // The shim needs the first two words; a room of at least those gets as much as fits.
   if (outputRoom < 8) return Refused();
-  std::vector<std::uint8_t> info(board_info::kSize);
-  PutU32(info.data(), board_info::kWord0, board.identity->word0);
-  PutU32(info.data(), board_info::kPortCount, static_cast<std::uint32_t>(board.ports.size()));
+  std::vector<std::uint8_t> info(MgmtBoardInfoSize);
+  PutU32(info.data(), MgmtBoardInfoWord0, board.identity->word0);
+  PutU32(info.data(), MgmtBoardInfoPortCount, static_cast<std::uint32_t>(board.ports.size()));
   PutU32(info.data(), 8, static_cast<std::uint32_t>(board.identity->firstCom));
   PutU32(info.data(), 12, static_cast<std::uint32_t>(board.identity->number));
   info.resize(std::min<std::size_t>(info.size(), outputRoom));
@@ -43,11 +43,11 @@ Answer BoardInfo(const DriverBoard& board, std::uint32_t outputRoom) {
 
 Answer PortNames(const DriverBoard& board, std::uint32_t outputRoom) {
   const auto count = static_cast<std::uint32_t>(board.ports.size());
-  std::vector<std::uint8_t> names(port_names::kFirstEntry + count * port_names::kEntrySize);
-  PutU32(names.data(), port_names::kCount, count);
+  std::vector<std::uint8_t> names(MgmtPortNamesFirstEntry + count * MgmtPortNamesEntrySize);
+  PutU32(names.data(), MgmtPortNamesCount, count);
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::string name = "COM" + std::to_string(board.ports[i]->ComNumber());
-    std::memcpy(names.data() + port_names::kFirstEntry + i * port_names::kEntrySize, name.data(),
+    std::memcpy(names.data() + MgmtPortNamesFirstEntry + i * MgmtPortNamesEntrySize, name.data(),
                 name.size());
   }
   return Done(std::move(names), outputRoom);
@@ -67,7 +67,8 @@ Answer BoardRequest(const DriverBoard& board, std::uint32_t code,
       auto index = PortIndex(board, input);
       if (!index) return Refused();
       const bool status = code == IOCTL_BOARD_GET_PORT_STATUS;
-      std::vector<std::uint8_t> record(status ? port_status::kSize : port_counters::kSize);
+      std::vector<std::uint8_t> record(status ? std::uint32_t{MgmtPortStatusSize}
+                                              : std::uint32_t{MgmtPortCountersSize});
       PtyPort& port = *board.ports[*index];
       if (status) {
         // Asked of the kernel now, as a driver would; the status page follows.

@@ -108,8 +108,8 @@ void PtyPort::AttachSlot(mgmt::status_page::PortSlot* slot) {
 
 void PtyPort::Publish() {
   if (!slot_) return;
-  std::array<std::uint8_t, mgmt::port_status::kSize> status;
-  std::array<std::uint8_t, mgmt::port_counters::kSize> counters;
+  std::array<std::uint8_t, MgmtPortStatusSize> status;
+  std::array<std::uint8_t, MgmtPortCountersSize> counters;
   FillStatus(status.data());
   FillCounters(counters.data());
   if (status == shownStatus_ && counters == shownCounters_) return;
@@ -196,23 +196,22 @@ void PtyPort::Drain() {
 }
 
 void PtyPort::FillStatus(std::uint8_t* record) const {
-  namespace status = mgmt::port_status;
-  std::memset(record, 0, status::kSize);
-  mgmt::PutU32(record, status::kOpenState, believedOpen_ ? kOpenStateOpen : status::kClosed);
+  std::memset(record, 0, MgmtPortStatusSize);
+  mgmt::PutU32(record, MgmtPortStatusOpenState,
+               believedOpen_ ? kOpenStateOpen : std::uint32_t{MgmtPortStatusClosed});
   mgmt::PutU32(record, kStatusComNumber, static_cast<std::uint32_t>(comNumber_));
   mgmt::PutU32(record, kStatusLoopback, loopback_ ? 1 : 0);
   // A pseudo-terminal has no modem lines: the line bytes stay "not available",
   // and its data bits and parity are forced, so they stay "not reported".
-  mgmt::PutU32(record, status::kBaud, rate_.baud);
-  mgmt::PutU32(record, status::kBaudCopy, rate_.baud);
-  if (rate_.baud) mgmt::PutU32(record, status::kStopBits, rate_.twoStopBits ? 2 : 1);
+  mgmt::PutU32(record, MgmtPortStatusBaud, rate_.baud);
+  mgmt::PutU32(record, MgmtPortStatusBaudCopy, rate_.baud);
+  if (rate_.baud) mgmt::PutU32(record, MgmtPortStatusStopBits, rate_.twoStopBits ? 2 : 1);
 }
 
 void PtyPort::FillCounters(std::uint8_t* record) const {
-  namespace counters = mgmt::port_counters;
-  std::memset(record, 0, counters::kSize);
-  mgmt::PutU32(record, counters::kBytesTransmitted, transmitted_);
-  mgmt::PutU32(record, counters::kBytesReceived, received_);
+  std::memset(record, 0, MgmtPortCountersSize);
+  mgmt::PutU32(record, MgmtPortCountersBytesTransmitted, transmitted_);
+  mgmt::PutU32(record, MgmtPortCountersBytesReceived, received_);
 }
 
 void PtyPort::ClearCounters() {

@@ -93,8 +93,8 @@ class PtyPort {
   std::uint32_t transmitted_ = 0;
   std::uint32_t received_ = 0;
   mgmt::status_page::PortSlot* slot_ = nullptr;
-  std::array<std::uint8_t, mgmt::port_status::kSize> shownStatus_{};
-  std::array<std::uint8_t, mgmt::port_counters::kSize> shownCounters_{};
+  std::array<std::uint8_t, MgmtPortStatusSize> shownStatus_{};
+  std::array<std::uint8_t, MgmtPortCountersSize> shownCounters_{};
 };
 
 }  // namespace orvalisd

@@ -15,9 +15,9 @@ std::uint32_t MinimumOutputLength(std::uint32_t command) {
     case MgmtGetBoardCount:
       return 4;
     case MgmtGetBoardSummary:
-      return board_summary::kSize;
+      return MgmtBoardSummarySize;
     case MgmtGetDriverInfo:
-      return driver_info::kSize;
+      return MgmtDriverInfoSize;
     default:
       return 0;
   }
@@ -26,26 +26,26 @@ std::uint32_t MinimumOutputLength(std::uint32_t command) {
 // A text into its 64-byte field, cut to 63 characters so the NUL always fits.
 void PutText(std::uint8_t* out, std::uint32_t offset, const std::optional<std::string>& text) {
   std::uint8_t* field = out + offset;
-  std::memset(field, 0, driver_info::kTextSize);
+  std::memset(field, 0, MgmtDriverInfoTextSize);
   if (!text) return;
-  const std::size_t length = std::min<std::size_t>(text->size(), driver_info::kTextSize - 1);
+  const std::size_t length = std::min<std::size_t>(text->size(), MgmtDriverInfoTextSize - 1);
   std::memcpy(field, text->data(), length);
 }
 
 MgmtResult WriteSummary(const BoardRecord& record, std::int32_t board, std::uint8_t* out) {
   const auto number = static_cast<std::uint32_t>(board);
-  PutU32(out, board_summary::kBoardNumber, number);
-  PutU32(out, board_summary::kBoardNumberCopy, number);
-  PutU32(out, board_summary::kBoardInfoWord0, record.boardInfoWord0);
-  PutU32(out, board_summary::kPortCount, record.portCount);
-  PutU32(out, board_summary::kPortCountCopy, record.portCount);
+  PutU32(out, MgmtBoardSummaryBoardNumber, number);
+  PutU32(out, MgmtBoardSummaryBoardNumberCopy, number);
+  PutU32(out, MgmtBoardSummaryBoardInfoWord0, record.boardInfoWord0);
+  PutU32(out, MgmtBoardSummaryPortCount, record.portCount);
+  PutU32(out, MgmtBoardSummaryPortCountCopy, record.portCount);
   return MgmtSuccess;
 }
 
 MgmtResult WriteDriverInfo(const BoardRecord& record, std::uint8_t* out) {
-  PutU32(out, driver_info::kFormat, driver_info::kFormatValue);
-  PutText(out, driver_info::kDriverName, record.driverName);
-  PutText(out, driver_info::kDriverVersion, record.driverVersion);
+  PutU32(out, MgmtDriverInfoFormat, MgmtDriverInfoFormatValue);
+  PutText(out, MgmtDriverInfoDriverName, record.driverName);
+  PutText(out, MgmtDriverInfoDriverVersion, record.driverVersion);
   return MgmtSuccess;
 }
 

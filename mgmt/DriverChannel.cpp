@@ -83,13 +83,13 @@ MgmtResult RefreshBoard(DriverContext context, BoardRecord& record) {
     return MgmtFailure;
   if (SelectBoard(context, record) != MgmtSuccess) return MgmtFailure;
   // Zeroed first, so a driver that answers short leaves zeros, not garbage.
-  std::array<std::uint8_t, board_info::kSize> info{};
+  std::array<std::uint8_t, MgmtBoardInfoSize> info{};
   std::uint32_t bytesReturned = 0;
   if (!context.host.DeviceIoControl(record.deviceHandle, IOCTL_BOARD_GET_INFO, nullptr, 0,
-                                    info.data(), board_info::kSize, &bytesReturned))
+                                    info.data(), MgmtBoardInfoSize, &bytesReturned))
     return MgmtFailure;
-  record.boardInfoWord0 = GetU32(info.data(), board_info::kWord0);
-  record.portCount = GetU32(info.data(), board_info::kPortCount);
+  record.boardInfoWord0 = GetU32(info.data(), MgmtBoardInfoWord0);
+  record.portCount = GetU32(info.data(), MgmtBoardInfoPortCount);
   return MgmtSuccess;
 }
 

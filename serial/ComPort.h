@@ -307,7 +307,6 @@ class TApdCustomComPort {
   bool force_ = false;
   bool loading_ = false;
   std::uint32_t availThreshold_ = 1;
-  int threadPriorityOffset_ = 0;
 };
 
 // Publishes the properties; all behaviour is TApdCustomComPort's.

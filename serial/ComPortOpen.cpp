@@ -121,7 +121,6 @@ void TApdCustomComPort::ApplySettingsAfterOpen() {
   SetDTR(dtr_);
   SetRTS(rts_);
   SetRS485Mode(rs485Mode_);
-  dispatcher_->SetThreadPriorityOffset(threadPriorityOffset_);
   force_ = false;
 }
 

@@ -43,19 +43,18 @@ TApdBaseDispatcher* TApdBaseDispatcher::FromHandle(std::uint16_t handle) {
 }
 
 bool TApdBaseDispatcher::Started() const {
-  std::lock_guard guard(mainLock_);
+  std::lock_guard guard(threadLock_);
   return started_;
 }
 
 bool TApdBaseDispatcher::Delivering() const {
-  std::lock_guard guard(mainLock_);
-  return delivering_;
+  return triggers_.Delivering();
 }
 
 void TApdBaseDispatcher::PostWhenStopped(platform::HWND window, platform::UINT msg,
                                          platform::WPARAM wParam, platform::LPARAM lParam) {
   {
-    std::lock_guard guard(mainLock_);
+    std::lock_guard guard(threadLock_);
     if (started_) {
       stopNotice_ = {window, msg, wParam, lParam};
       return;
@@ -65,66 +64,23 @@ void TApdBaseDispatcher::PostWhenStopped(platform::HWND window, platform::UINT m
 }
 
 void TApdBaseDispatcher::AddWindowHandler(platform::HWND window) {
-  std::lock_guard guard(mainLock_);
-  windowHandlers_.push_back({window, false});
-  handlerServiceNeeded_ = true;
+  triggers_.AddWindowHandler(window);
 }
 
 void TApdBaseDispatcher::RemoveWindowHandler(platform::HWND window) {
-  std::lock_guard guard(mainLock_);
-  for (auto& record : windowHandlers_) {
-    if (record.window == window) record.removed = true;
-  }
-  if (delivering_) {
-    removalsPending_ = true;
-    return;
-  }
-  std::erase_if(windowHandlers_, [](const WindowHandlerRecord& r) { return r.removed; });
-  RecomputeDeliveryLocked(DeliveryRequest::Recompute);
+  triggers_.RemoveWindowHandler(window);
 }
 
 void TApdBaseDispatcher::AddEventHandler(const void* owner, EventHandler handler) {
-  std::lock_guard guard(mainLock_);
-  eventHandlers_.push_back({owner, std::make_shared<EventHandler>(std::move(handler)), false});
-  handlerServiceNeeded_ = true;
+  triggers_.AddEventHandler(owner, std::move(handler));
 }
 
 void TApdBaseDispatcher::RemoveEventHandler(const void* owner) {
-  std::lock_guard guard(mainLock_);
-  for (auto& record : eventHandlers_) {
-    if (record.owner == owner) record.removed = true;
-  }
-  if (delivering_) {
-    removalsPending_ = true;
-    return;
-  }
-  std::erase_if(eventHandlers_, [](const EventHandlerRecord& r) { return r.removed; });
-  RecomputeDeliveryLocked(DeliveryRequest::Recompute);
+  triggers_.RemoveEventHandler(owner);
 }
 
 void TApdBaseDispatcher::RecomputeDelivery(DeliveryRequest request) {
-  std::lock_guard guard(mainLock_);
-  RecomputeDeliveryLocked(request);
-}
-
-void TApdBaseDispatcher::RecomputeDeliveryLocked(DeliveryRequest request) {
-  auto live = [](const auto& record) { return !record.removed; };
-  const bool otherHandlers =
-      std::count_if(windowHandlers_.begin(), windowHandlers_.end(), live) > 1 ||
-      std::any_of(eventHandlers_.begin(), eventHandlers_.end(), live);
-  switch (request) {
-    case DeliveryRequest::Recompute:
-      handlerServiceNeeded_ = otherHandlers || portHandlerInstalled_;
-      break;
-    case DeliveryRequest::PortHandlerInstalled:
-      portHandlerInstalled_ = true;
-      handlerServiceNeeded_ = true;
-      break;
-    case DeliveryRequest::PortHandlerRemoved:
-      portHandlerInstalled_ = false;
-      handlerServiceNeeded_ = otherHandlers;
-      break;
-  }
+  triggers_.RecomputeDelivery(request);
 }
 
 // Runs on the dispatch thread. No lock is held while a handler runs, so a
@@ -132,37 +88,19 @@ void TApdBaseDispatcher::RecomputeDeliveryLocked(DeliveryRequest request) {
 TApdBaseDispatcher::DeliveryResult TApdBaseDispatcher::DeliverTrigger(platform::UINT msg,
                                                                       platform::WPARAM wParam,
                                                                       std::uint16_t lowWord) {
+  using Slot = TTriggerSet::Slot;
   const bool dataDelivery = msg == kMsgTriggerAvail;
   bool windows = false;
-  {
-    std::lock_guard guard(mainLock_);
-    if (!handlerServiceNeeded_) return DeliveryResult::Taken;
-    delivering_ = true;
-    windows = portHandlerInstalled_ || std::count_if(windowHandlers_.begin(), windowHandlers_.end(),
-                                                     [](const auto& r) { return !r.removed; }) > 1;
-  }
-  {
-    std::lock_guard guard(inputLock_);
-    largestTake_ = 0;
-    takeCount_ = 0;
-    if (dataDelivery) deliveringData_ = true;
-  }
+  if (!triggers_.BeginDelivery(windows)) return DeliveryResult::Taken;
+  input_.BeginDelivery(dataDelivery);
   const auto lParam = static_cast<platform::LPARAM>(lowWord | std::uint32_t(handle_) << 16);
-  auto noteTake = [this] {
-    std::lock_guard guard(inputLock_);
-    largestTake_ = std::max(largestTake_, takeCount_);
-    takeCount_ = 0;
-  };
 
   bool stopped = false;
   for (std::size_t i = 0; !stopped; ++i) {
     std::shared_ptr<EventHandler> handler;
-    {
-      std::lock_guard guard(mainLock_);
-      if (i >= eventHandlers_.size()) break;
-      if (eventHandlers_[i].removed) continue;
-      handler = eventHandlers_[i].handler;
-    }
+    const Slot slot = triggers_.EventHandlerAt(i, handler);
+    if (slot == Slot::End) break;
+    if (slot == Slot::Removed) continue;
     // A faulty handler must not take the dispatch thread (and with it the
     // port's close) down: its exception is shown and delivery goes on.
     try {
@@ -172,43 +110,22 @@ TApdBaseDispatcher::DeliveryResult TApdBaseDispatcher::DeliverTrigger(platform::
     } catch (...) {
       ShowUnknownException();
     }
-    noteTake();
+    input_.NoteTake();
     stopped = closing_;
   }
   for (std::size_t i = 0; windows && !stopped; ++i) {
     platform::HWND window = 0;
-    {
-      std::lock_guard guard(mainLock_);
-      if (i >= windowHandlers_.size()) break;
-      if (windowHandlers_[i].removed) continue;
-      window = windowHandlers_[i].window;
-    }
+    const Slot slot = triggers_.WindowAt(i, window);
+    if (slot == Slot::End) break;
+    if (slot == Slot::Removed) continue;
     platform::SendMessageTimeout(window, msg, wParam, lParam, kWindowSendTimeout);
-    noteTake();
+    input_.NoteTake();
     stopped = closing_;
   }
 
-  DeliveryResult result = stopped ? DeliveryResult::NotTaken : DeliveryResult::Taken;
-  if (dataDelivery) {
-    std::lock_guard guard(inputLock_);
-    deliveringData_ = false;
-    if (!dispatchBuffer_.empty()) inRead_ = (inRead_ + largestTake_) % kDispatchBufferSize;
-    if (largestTake_ != 0) inFull_ = false;
-    if (largestTake_ != wParam) result = DeliveryResult::NotTaken;
-  }
-  {
-    std::lock_guard guard(mainLock_);
-    delivering_ = false;
-    if (removalsPending_) {
-      std::erase_if(windowHandlers_, [](const WindowHandlerRecord& r) { return r.removed; });
-      std::erase_if(eventHandlers_, [](const EventHandlerRecord& r) { return r.removed; });
-      removalsPending_ = false;
-      RecomputeDeliveryLocked(DeliveryRequest::Recompute);
-    }
-  }
-  std::lock_guard guard(inputLock_);
-  takeCount_ = 0;
-  return result;
+  const bool allTaken = input_.EndDelivery(dataDelivery, static_cast<std::uint32_t>(wParam));
+  triggers_.EndDelivery();
+  return stopped || !allTaken ? DeliveryResult::NotTaken : DeliveryResult::Taken;
 }
 
 std::unique_ptr<platform::CommDevice> TApdWin32Dispatcher::OpenDevice(const std::string& name,

@@ -21,6 +21,23 @@
 // (ErrorCodes.h) on failure. Data, trigger, handler and reader operations may
 // be called from any thread; opening, closing and line settings belong to
 // the thread that owns the port (the GUI thread).
+//
+// The dispatcher composes parts that each own their state and its lock:
+//   TInputBuffer  the dispatch buffer           input lock
+//   TOutputRing   the output ring               output lock
+//   TTriggerSet   triggers, line state they     main lock
+//                 watch, handlers, delivery
+//   TLineControl  DTR, RTS, flow settings       none: owner thread only
+//   this class    threads' started flag, stop   thread lock
+//                 notice, output thread's flush
+// and the process-wide registry lock guards the registry of dispatchers.
+//
+// Lock order: every one of these locks is a leaf. None is taken while
+// another is held, none is held while a handler runs or a message is sent or
+// waited for, and none is held across a device call that can block. The
+// device's own locks come after all of them: the input lock is held over the
+// device's reads and queue counts, the main lock over its modem-line read
+// (neither blocks); every other device call runs with no lock held.
 #pragma once
 
 #include <atomic>
@@ -37,7 +54,11 @@
 #include "platform/Events.h"
 #include "platform/Messages.h"
 #include "platform/comm/CommDevice.h"
+#include "serial/InputBuffer.h"
+#include "serial/LineControl.h"
+#include "serial/OutputRing.h"
 #include "serial/TriggerMessages.h"
+#include "serial/TriggerSet.h"
 
 namespace serial {
 
@@ -52,41 +73,13 @@ struct PortOpenSettings {
   std::uint16_t stopBits = 1;
   std::uint8_t parity = 0;
 };
-constexpr std::uint8_t kOptionDtr = 0x01;
-constexpr std::uint8_t kOptionRts = 0x02;
-constexpr std::uint8_t kOptionUseDtr = 0x10;
-constexpr std::uint8_t kOptionUseRts = 0x20;
-
-// Hardware flow flags (one to one with the port's HWFlowOptions) and software
-// flow flags.
-constexpr std::uint8_t kFlowUseDtr = 0x01;
-constexpr std::uint8_t kFlowUseRts = 0x02;
-constexpr std::uint8_t kFlowRequireDsr = 0x04;
-constexpr std::uint8_t kFlowRequireCts = 0x08;
-constexpr std::uint8_t kSoftFlowTransmit = 0x01;
-constexpr std::uint8_t kSoftFlowReceive = 0x02;
-
-struct StatusTrigger {
-  std::uint16_t handle = 0;  // multiple of 8 | kind
-  std::uint32_t kind = 0;
-  std::uint16_t value = 0;
-  bool armed = false;
-  bool firedInPass = false;
-};
-
-// A dispatcher's trigger set, kept by the port across a close and re-open.
-struct SavedTriggers {
-  std::vector<StatusTrigger> statusTriggers;
-  std::uint32_t handleCounter = 1;
-};
 
 class TApdBaseDispatcher {
  public:
-  using EventHandler =
-      std::function<void(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam)>;
-  enum class DeliveryRequest { Recompute, PortHandlerInstalled, PortHandlerRemoved };
+  using EventHandler = TTriggerSet::EventHandler;
+  using DeliveryRequest = TTriggerSet::DeliveryRequest;
 
-  static constexpr std::uint32_t kDispatchBufferSize = 8192;
+  static constexpr std::uint32_t kDispatchBufferSize = TInputBuffer::kSize;
   static constexpr auto kWindowSendTimeout = std::chrono::milliseconds(3000);
   // The dispatch thread's tick while something may need it (an output
   // trigger armed, input waiting for room); otherwise it sleeps until woken.
@@ -149,7 +142,6 @@ class TApdBaseDispatcher {
   // transmitter. Hardware flow on RTS or CTS turns the mode off.
   void SetRS485Mode(bool on);
   bool RS485Mode() const;
-  void SetThreadPriorityOffset(int offset);
   std::int32_t PurgeInput();
   std::int32_t PurgeOutput();
 
@@ -165,8 +157,6 @@ class TApdBaseDispatcher {
   std::uint32_t InputAvailable();
   std::uint32_t OutputUsed();
   std::uint32_t OutputFree();
-  std::uint32_t OutputSize() const { return outSize_; }
-  std::uint32_t InputSize() const { return inSize_; }
 
   // --- Triggers (any thread) ------------------------------------------------
   // Kind 0..5; the new handle, or -1002.
@@ -207,39 +197,17 @@ class TApdBaseDispatcher {
                                                            std::uint32_t& error) = 0;
 
  private:
-  struct WindowHandlerRecord {
-    platform::HWND window;
-    bool removed;
-  };
-  struct EventHandlerRecord {
-    const void* owner;
-    std::shared_ptr<EventHandler> handler;
-    bool removed;
-  };
   enum class DeliveryResult { Taken, NotTaken };
 
-  std::int32_t WriteDeviceState();  // main lock held
   bool OutputQueued();
   bool Superseded(std::uint32_t lineSettingsGeneration) const;
   bool WaitForLine(std::chrono::milliseconds duration);
-  void ResetBuffers(std::uint32_t inSize, std::uint32_t outSize);
   void ReleaseBuffers();
   std::uint32_t ReadInput();
-  std::uint32_t ReadIntoBuffer();
-  bool DeviceHoldsInput(std::uint32_t& errors);
-  std::uint32_t BytesAvailableLocked() const;
-  std::uint32_t OutputUsedLocked() const;
   bool CheckDataAvailable(bool& takenCompletely);
   bool CheckStatusTriggers();
   void StatusTriggerPass();
-  void RefreshModemStatus(bool afterModemEvent);
-  void RefreshModemStatusLocked(bool afterModemEvent);
-  std::uint16_t NextTriggerHandle();
   DeliveryResult DeliverTrigger(platform::UINT msg, platform::WPARAM wParam, std::uint16_t lowWord);
-  void RecomputeDeliveryLocked(DeliveryRequest request);
-  bool WriteQueuedNow(const std::uint8_t* block, std::uint32_t length, std::uint64_t generation);
-  void CopyIntoRing(std::uint32_t index, const std::uint8_t* bytes, std::uint32_t count);
-  void AdvanceOutputLocked(std::uint32_t count);
   void WriteOutputRing();
   void WaitForOutputIdle();
 
@@ -255,84 +223,22 @@ class TApdBaseDispatcher {
   void OutThreadMain();
   void ProcessCommEvent(std::uint32_t events, bool handedOver);
   std::uint32_t WaitForDispatchWork(bool& handedOver);
-  bool WatchesInput();
   void WakeDispatchThread();
   void SignalDispatchThread();
-  bool TicksNeeded() const;
 
   std::uint16_t handle_ = 0;
   std::unique_ptr<platform::CommDevice> device_;
 
-  // Main lock: triggers, handlers, threshold, delivery flags, modem status,
-  // line errors, the device control block copy and DTR/RTS state.
-  mutable std::mutex mainLock_;
-  // Output lock: the output ring and its indexes.
-  mutable std::mutex outputLock_;
-  // Input lock: the dispatch buffer's indexes, full flag and the take counts.
-  mutable std::mutex inputLock_;
-
-  // Dispatch buffer (input lock).
-  std::vector<std::uint8_t> dispatchBuffer_;
-  std::uint32_t inWrite_ = 0;
-  std::uint32_t inRead_ = 0;
-  bool inFull_ = false;
-  bool moreInput_ = false;
-  std::uint64_t receivedTotal_ = 0;  // bytes ever read; scan position
-  std::uint64_t notifiedTotal_ = 0;  // scan position of the last 0x7E01
-  std::uint32_t takeCount_ = 0;
-  std::uint32_t largestTake_ = 0;
-  bool deliveringData_ = false;
-
-  // Output ring (output lock).
-  std::vector<std::uint8_t> outRing_;  // twice the ring size: see CopyIntoRing
-  std::uint32_t outWrite_ = 0;
-  std::uint32_t outRead_ = 0;
-  bool outFull_ = false;
-  std::uint64_t outGeneration_ = 0;  // changes when the ring is emptied or freed
-  // A thread is writing from the ring: the output thread, or a thread that
-  // queued output while the writer was idle and hands it to the device at
-  // once (what the device does not take is left to the output thread).
-  bool writerBusy_ = false;
-
-  std::uint32_t inSize_ = 0;
-  std::uint32_t outSize_ = 0;
-
-  // Main lock.
-  std::uint8_t modemStatus_ = 0;
-  bool ringSeen_ = false;
-  std::uint8_t lineErrors_ = 0;
-  bool outputSent_ = false;
-  bool dtrState_ = false;
-  bool rtsState_ = false;
-  bool dtrAuto_ = false;
-  bool rtsAuto_ = false;
-  bool rs485_ = false;
-  std::uint32_t lastBaud_ = 115200;
+  TInputBuffer input_;
+  TOutputRing output_;
+  TTriggerSet triggers_;
+  TLineControl line_;                         // owner thread
   std::uint32_t lineSettingsGeneration_ = 0;  // owner thread
-  platform::CommState dcb_;
-  std::uint32_t availThreshold_ = 0;
-  bool delivering_ = false;
-  bool removalsPending_ = false;
-  bool statusHit_ = false;
-  bool handlerServiceNeeded_ = false;
-  bool portHandlerInstalled_ = false;
-  std::vector<StatusTrigger> statusTriggers_;
-  std::vector<WindowHandlerRecord> windowHandlers_;
-  std::vector<EventHandlerRecord> eventHandlers_;
-  std::uint32_t handleCounter_ = 1;
-  int priorityOffset_ = 0;
-  struct StopNotice {
-    platform::HWND window = 0;
-    platform::UINT msg = 0;
-    platform::WPARAM wParam = 0;
-    platform::LPARAM lParam = 0;
-  } stopNotice_;
 
   // Thread control.
-  bool stopping_ = false;             // main lock: a close has begun
-  std::atomic<bool> closing_{false};  // the close waits for the running delivery
+  std::atomic<bool> stopping_{false};  // a close has begun
+  std::atomic<bool> closing_{false};   // the close waits for the running delivery
   std::atomic<bool> kill_{false};
-  bool started_ = false;  // main lock
   std::atomic<int> runningThreads_{0};
   std::atomic<bool> comRunning_{false};
   std::atomic<bool> dispRunning_{false};
@@ -358,12 +264,22 @@ class TApdBaseDispatcher {
   platform::AutoResetEvent commEventDone_;
   platform::AutoResetEvent threadAck_;
   // Output thread wake-ups: output ready and output flush, each raised
-  // before the event is set; the lock and condition carry the flush and its
-  // acknowledge.
+  // before the event is set.
   platform::AutoResetEvent outWake_;
   std::atomic<bool> outReady_{false};
-  std::mutex outSignalLock_;
-  std::condition_variable outSignal_;
+
+  // Thread lock: the started flag, the stop notice, and the output thread's
+  // flush request and acknowledge; threadSignal_ tells waiters that a flush
+  // was acknowledged or a thread ended.
+  mutable std::mutex threadLock_;
+  std::condition_variable threadSignal_;
+  bool started_ = false;
+  struct StopNotice {
+    platform::HWND window = 0;
+    platform::UINT msg = 0;
+    platform::WPARAM wParam = 0;
+    platform::LPARAM lParam = 0;
+  } stopNotice_;
   bool outFlush_ = false;
   bool outFlushAck_ = false;
 };

@@ -28,7 +28,7 @@ constexpr std::uint32_t kStreamingRead = 1024;
 
 void TApdBaseDispatcher::StartThreads() {
   {
-    std::lock_guard guard(mainLock_);
+    std::lock_guard guard(threadLock_);
     if (started_) throw std::logic_error("Dispatcher already started");
     started_ = true;
     kill_ = false;
@@ -51,14 +51,11 @@ void TApdBaseDispatcher::StartThreads() {
 // this thread is never left waiting.
 void TApdBaseDispatcher::StopThreads(bool fromDispatchThread) {
   {
-    std::lock_guard guard(mainLock_);
+    std::lock_guard guard(threadLock_);
     if (!started_) return;
-  }
-  kill_ = true;
-  {
-    std::lock_guard guard(outSignalLock_);
     outFlush_ = true;
   }
+  kill_ = true;
   outWake_.Set();
   WaitProcessingMessages([this] {
     if (outRunning_) device_->PurgeComm(kPurgeTxAbort);  // ends a write held by flow control
@@ -113,14 +110,14 @@ void TApdBaseDispatcher::JoinThreads() {
 void TApdBaseDispatcher::ThreadEnded(std::atomic<bool>& running) {
   StopNotice notice;
   {
-    std::lock_guard guard(mainLock_);
+    std::lock_guard guard(threadLock_);
     running = false;
     if (--runningThreads_ == 0) {
       started_ = false;
       notice = std::exchange(stopNotice_, {});
     }
   }
-  outSignal_.notify_all();
+  threadSignal_.notify_all();
   if (const HWND waiter = stopWaiter_) PostMessage(waiter, WM_USER, 0, 0);
   if (notice.window) PostMessage(notice.window, notice.msg, notice.wParam, notice.lParam);
 }
@@ -138,10 +135,7 @@ void TApdBaseDispatcher::ComThreadMain() {
     // A failed wait (the device is gone, or the mask was cleared) ends the
     // thread rather than spinning on it.
     if (device_->WaitCommEvent(events) != kErrorSuccess) break;
-    if (events & kEvRing) {
-      std::lock_guard guard(mainLock_);
-      ringSeen_ = true;
-    }
+    if (events & kEvRing) triggers_.NoteRing();
     if (kill_) break;
     if (events == 0) continue;  // the mask changed
     // The next wait begins while an event is handled, so that the device is
@@ -167,13 +161,8 @@ void TApdBaseDispatcher::DispThreadMain() {
       if (events != 0) {
         ProcessCommEvent(events, handedOver);
       } else {
-        bool reread = false;
-        {
-          std::lock_guard guard(inputLock_);
-          reread = moreInput_ && !inFull_;
-        }
         // Bytes fetched here are new arrivals and are announced like any.
-        if (reread && ReadInput() > 0) {
+        if (input_.HasUnreadRoom() && ReadInput() > 0) {
           bool taken = false;
           CheckDataAvailable(taken);
         }
@@ -202,9 +191,15 @@ std::uint32_t TApdBaseDispatcher::WaitForDispatchWork(bool& handedOver) {
   // A signal left over from work already taken only costs one extra pass.
   std::uint32_t arrivals = 0;
   if (!commEventReady_ && !rescan_) {
-    const bool ticks = TicksNeeded();
+    const TInputBuffer::WaitState input = input_.StateForWait();
+    // Conditions that can change without a device event need the tick:
+    // output triggers (the ring drains), and input that waits for room.
+    const bool ticks =
+        input.moreWaiting || (triggers_.AnyArmed() && triggers_.OutputTriggerArmed());
     if (inputWaits_) {
-      const bool watch = WatchesInput();
+      // A full buffer is not watched: the device would stay readable. The
+      // tick reads again once a handler has made room.
+      const bool watch = !inputGone_ && input.watchable;
       bool readable = false;
       // A device that fails its input wait is not watched again; its event
       // wait ends the event thread.
@@ -223,13 +218,6 @@ std::uint32_t TApdBaseDispatcher::WaitForDispatchWork(bool& handedOver) {
   return (handedOver ? commEvents_ : 0) | arrivals;
 }
 
-// A full buffer is not watched: the device would stay readable. The tick
-// reads again once a handler has made room.
-bool TApdBaseDispatcher::WatchesInput() {
-  std::lock_guard guard(inputLock_);
-  return !inputGone_ && !inFull_ && !dispatchBuffer_.empty();
-}
-
 void TApdBaseDispatcher::WakeDispatchThread() {
   rescan_ = true;
   SignalDispatchThread();
@@ -242,31 +230,14 @@ void TApdBaseDispatcher::SignalDispatchThread() {
     dispatchWake_.Set();
 }
 
-// Conditions that can change without a device event need the tick: output
-// triggers (the ring drains), and input that waits for room.
-bool TApdBaseDispatcher::TicksNeeded() const {
-  {
-    std::lock_guard guard(inputLock_);
-    if (moreInput_) return true;
-  }
-  std::lock_guard guard(mainLock_);
-  for (const StatusTrigger& trigger : statusTriggers_) {
-    if (trigger.armed && trigger.kind >= kStatusOutBuffFree) return true;
-  }
-  return false;
-}
-
 void TApdBaseDispatcher::ProcessCommEvent(std::uint32_t events, bool handedOver) {
   if (events & kModemEventMask) {
-    RefreshModemStatus(true);
+    triggers_.RefreshModemStatus(device_.get(), true);
     StatusTriggerPass();
   }
   if ((events & 0xFF) >= kEvBreak) {
     CommStatus status;
-    if (device_->ClearCommError(status) == kErrorSuccess) {
-      std::lock_guard guard(mainLock_);
-      lineErrors_ |= static_cast<std::uint8_t>(status.errors & 0x1F);
-    }
+    if (device_->ClearCommError(status) == kErrorSuccess) triggers_.NoteLineErrors(status.errors);
     StatusTriggerPass();
   }
   // While data streams in, bytes that arrive as one arrival is handled are the
@@ -290,12 +261,12 @@ void TApdBaseDispatcher::OutThreadMain() {
     for (;;) {
       bool flush = false;
       {
-        std::lock_guard guard(outSignalLock_);
+        std::lock_guard guard(threadLock_);
         flush = std::exchange(outFlush_, false);
         if (flush) outFlushAck_ = true;
       }
       if (flush) {
-        outSignal_.notify_all();
+        threadSignal_.notify_all();
         if (kill_ || closing_) break;
         continue;
       }
@@ -318,28 +289,22 @@ void TApdBaseDispatcher::OutThreadMain() {
 // flush); a write held by flow control is aborted.
 void TApdBaseDispatcher::WaitForOutputIdle() {
   {
-    std::lock_guard guard(outSignalLock_);
+    std::lock_guard guard(threadLock_);
     if (!outRunning_) return;
     outFlush_ = true;
     outFlushAck_ = false;
   }
   outWake_.Set();
-  std::unique_lock lock(outSignalLock_);
+  std::unique_lock lock(threadLock_);
   while (!outFlushAck_ && outRunning_) {
     lock.unlock();
     device_->PurgeComm(kPurgeTxAbort);
     lock.lock();
-    outSignal_.wait_for(lock, kStopWaitSlice, [this] { return outFlushAck_ || !outRunning_; });
+    threadSignal_.wait_for(lock, kStopWaitSlice, [this] { return outFlushAck_ || !outRunning_; });
   }
   lock.unlock();
   // A caller writing at once is in one call that does not block.
-  for (;;) {
-    {
-      std::lock_guard guard(outputLock_);
-      if (!writerBusy_) return;
-    }
-    std::this_thread::yield();
-  }
+  while (output_.WriterBusy()) std::this_thread::yield();
 }
 
 }  // namespace serial

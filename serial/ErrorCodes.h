@@ -43,4 +43,9 @@ constexpr std::int32_t ecBadTriggerHandle = -5003;
 // The system's out-of-memory error, as a result.
 constexpr std::int32_t ecOutOfMemory = -8;
 
+// A failed system call's result: minus its system error code.
+constexpr std::int32_t SystemError(std::uint32_t error) {
+  return -static_cast<std::int32_t>(error);
+}
+
 }  // namespace serial

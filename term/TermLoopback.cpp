@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/Ticks.h"
+#include "serial/TriggerMessages.h"
 #include "term/MessageLoop.h"
 #include "term/TermMDIChild.h"
 #include "ui_TermMDIChild.h"
@@ -17,12 +18,9 @@
 namespace term {
 namespace {
 
-constexpr std::uint16_t kStatusOutBuffFree = 3;
 constexpr int kLineEnd = 2;  // CR LF
 // The waits re-check the test's state at least this often.
 constexpr std::chrono::milliseconds kLoopCheck(platform::kTickMs);
-// The port's design rate, for a Baud of 0 (the device keeps its own rate).
-constexpr std::int32_t kAssumedBaud = 115200;
 
 }  // namespace
 
@@ -31,7 +29,8 @@ std::string LoopbackTestLine(std::int32_t length) {
 }
 
 int LoopbackFinalWaitTicks(std::int32_t baud) {
-  if (baud < 1) baud = kAssumedBaud;
+  // A Baud of 0 keeps the device's own rate: the window's design rate is assumed.
+  if (baud < 1) baud = TTermMDIChildForm::kBaud;
   // 1482 characters of 10 bits at 18.2 ticks per second; nearbyint rounds
   // halves to even in the default rounding mode.
   return static_cast<int>(std::nearbyint(14820.0 / baud * 18.2)) + 19;
@@ -136,7 +135,7 @@ void TTermMDIChildForm::ArmOutbuffFreeTrigger(std::uint16_t freeBytes) {
     const std::uint16_t previous = std::exchange(outbuffFreeTrigger_, 0);
     apdComPort_.DeleteTrigger(previous);
   }
-  outbuffFreeTrigger_ = apdComPort_.CreateStatusTrigger(kStatusOutBuffFree);
+  outbuffFreeTrigger_ = apdComPort_.CreateStatusTrigger(serial::kStatusOutBuffFree);
   apdComPort_.ArmStatusTrigger(outbuffFreeTrigger_, freeBytes, true);
 }
 

@@ -12,6 +12,7 @@
 #include "platform/Ticks.h"
 #include "serial/ExceptionDisplay.h"
 #include "serial/Exceptions.h"
+#include "serial/TriggerMessages.h"
 #include "term/TermProp.h"
 #include "terminal/view/Terminal.h"
 #include "ui_TermMDIChild.h"
@@ -31,7 +32,6 @@ namespace {
 constexpr int kInitialWidth = 525;
 constexpr int kInitialHeight = 308;
 constexpr int kTerminalFontPixels = 12;
-constexpr std::uint16_t kStatusModem = 1;
 constexpr int kPurgeWaitTicks = 4;
 constexpr int kCloseWaitTicks = 9;
 constexpr int kLineWatchMs = 250;
@@ -128,7 +128,7 @@ void TTermMDIChildForm::FormCreate() {
     // open a port that just failed once more.
     ui_->AdTerminal->SetComPort(&portLink_);
     MarkNodeInUse(true);
-    modemStatusTrigger_ = apdComPort_.CreateStatusTrigger(kStatusModem);
+    modemStatusTrigger_ = apdComPort_.CreateStatusTrigger(serial::kStatusModem);
     apdComPort_.ArmStatusTrigger(modemStatusTrigger_, kModemStatusMask, true);
     portOpened_ = true;
     lineWatch_.start(kLineWatchMs);

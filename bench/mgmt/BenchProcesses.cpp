@@ -16,7 +16,7 @@ namespace bench {
 namespace {
 
 constexpr std::size_t kRequestSize = mgmt::frame::kRequestHeaderSize + 4;
-constexpr std::size_t kReplySize = mgmt::frame::kReplyHeaderSize + mgmt::port_status::kSize;
+constexpr std::size_t kReplySize = mgmt::frame::kReplyHeaderSize + MgmtPortStatusSize;
 
 bool ReadAll(int fd, void* data, std::size_t size) {
   auto* bytes = static_cast<std::uint8_t*>(data);

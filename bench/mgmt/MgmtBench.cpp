@@ -66,7 +66,7 @@ class Shim {
     return command_(board, command, &port, 4, out, size) == MgmtSuccess;
   }
   std::uint32_t Word(std::int32_t board, std::uint32_t command, std::uint32_t size) const {
-    std::array<std::uint8_t, port_names::kHarbexBufferSize> out{};
+    std::array<std::uint8_t, MgmtPortNamesBufferSize> out{};
     return command_(board, command, nullptr, 0, out.data(), size) == MgmtSuccess
                ? GetU32(out.data(), 0)
                : 0;
@@ -76,23 +76,23 @@ class Shim {
     const std::uint32_t boards = Word(0, MgmtGetBoardCount, 4);
     for (std::uint32_t b = 1; b <= boards; ++b) {
       const auto board = static_cast<std::int32_t>(b);
-      Word(board, MgmtGetBoardSummary, board_summary::kSize);
+      Word(board, MgmtGetBoardSummary, MgmtBoardSummarySize);
       Word(board, MgmtGetBoardName, 251);
-      Word(board, MgmtGetDriverInfo, driver_info::kSize);
-      Word(board, MgmtGetPortNames, port_names::kHarbexBufferSize);
+      Word(board, MgmtGetDriverInfo, MgmtDriverInfoSize);
+      Word(board, MgmtGetPortNames, MgmtPortNamesBufferSize);
     }
   }
   std::string PortName(std::int32_t board, std::uint32_t port) const {
-    std::array<std::uint8_t, port_names::kHarbexBufferSize> out{};
+    std::array<std::uint8_t, MgmtPortNamesBufferSize> out{};
     if (command_(board, MgmtGetPortNames, nullptr, 0, out.data(), out.size()) != MgmtSuccess)
       return {};
-    return reinterpret_cast<const char*>(out.data() + port_names::kFirstEntry +
-                                         port * port_names::kEntrySize);
+    return reinterpret_cast<const char*>(out.data() + MgmtPortNamesFirstEntry +
+                                         port * MgmtPortNamesEntrySize);
   }
   bool IsOpen(std::int32_t board, std::uint32_t port) const {
-    std::uint8_t status[port_status::kSize];
+    std::uint8_t status[MgmtPortStatusSize];
     return Call(board, MgmtGetPortStatus, port, status, sizeof status) &&
-           GetU32(status, port_status::kOpenState) != port_status::kClosed;
+           GetU32(status, MgmtPortStatusOpenState) != MgmtPortStatusClosed;
   }
 
  private:
@@ -137,7 +137,7 @@ bool StartUp() {
 bool RoundTrips(const Shim& shim) {
   bench::BareEcho bare;
   std::vector<double> calls, bares, ratios;
-  std::uint8_t status[port_status::kSize];
+  std::uint8_t status[MgmtPortStatusSize];
   for (int block = 0; block < kBlocks; ++block) {
     std::vector<double> blockCalls, blockBares;
     for (int i = 0; i < kCallsPerBlock; ++i) {
@@ -175,9 +175,9 @@ bool RoundTrips(const Shim& shim) {
   std::vector<double> frames;
   for (int i = 0; fd >= 0 && i < kCallsPerBlock * 5; ++i) {
     std::uint8_t request[frame::kRequestHeaderSize + 4];
-    frame::EncodeRequestHeader({IOCTL_BOARD_GET_PORT_STATUS, 4, port_status::kSize}, request);
+    frame::EncodeRequestHeader({IOCTL_BOARD_GET_PORT_STATUS, 4, MgmtPortStatusSize}, request);
     PutU32(request, frame::kRequestHeaderSize, static_cast<std::uint32_t>(i % 64));
-    std::uint8_t reply[frame::kReplyHeaderSize + port_status::kSize];
+    std::uint8_t reply[frame::kReplyHeaderSize + MgmtPortStatusSize];
     const auto start = Clock::now();
     if (send(fd, request, sizeof request, MSG_NOSIGNAL) != sizeof request ||
         recv(fd, reply, sizeof reply, MSG_WAITALL) != sizeof reply)
@@ -200,7 +200,7 @@ struct SweepResult {
 // of every board; cut short at the limit.
 SweepResult Sweep(const Shim& shim, std::uint32_t boards,
                   Clock::duration limit = std::chrono::hours(1)) {
-  std::uint8_t status[port_status::kSize], counters[port_counters::kSize];
+  std::uint8_t status[MgmtPortStatusSize], counters[MgmtPortCountersSize];
   SweepResult result;
   const auto start = Clock::now();
   for (std::uint32_t b = 1; b <= boards; ++b)
@@ -260,8 +260,8 @@ void Freshness(const Shim& shim) {
 // Requests while orvalisd is stopped, then how soon they succeed after it goes on.
 void Stall(const Shim& shim, pid_t daemon) {
   const std::uint32_t boards = shim.Word(0, MgmtGetBoardCount, 4);
-  std::uint8_t status[port_status::kSize];
-  std::uint8_t names[port_names::kHarbexBufferSize];
+  std::uint8_t status[MgmtPortStatusSize];
+  std::uint8_t names[MgmtPortNamesBufferSize];
   kill(daemon, SIGSTOP);
   const auto stopped = Clock::now();
   std::vector<double> durations;

@@ -118,14 +118,15 @@ void WriteStream(int fd, std::size_t count) {
   }
 }
 
-void WritePaced(int fd, std::size_t count, double bytesPerSecond) {
+void SendPaced(std::size_t count, double bytesPerSecond,
+               const std::function<bool(const std::uint8_t* block, std::size_t size)>& send) {
   constexpr std::size_t kBlock = 64;
   std::vector<std::uint8_t> block(kBlock, 'p');
   timespec next{};
   clock_gettime(CLOCK_MONOTONIC, &next);
   const long stepNs = static_cast<long>(kBlock / bytesPerSecond * 1e9);
   for (std::size_t sent = 0; sent < count; sent += kBlock) {
-    if (write(fd, block.data(), kBlock) < 0 && errno != EINTR) return;
+    if (!send(block.data(), kBlock)) return;
     next.tv_nsec += stepNs;
     while (next.tv_nsec >= 1000000000) {
       next.tv_nsec -= 1000000000;
@@ -133,6 +134,12 @@ void WritePaced(int fd, std::size_t count, double bytesPerSecond) {
     }
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
   }
+}
+
+void WritePaced(int fd, std::size_t count, double bytesPerSecond) {
+  SendPaced(count, bytesPerSecond, [fd](const std::uint8_t* block, std::size_t size) {
+    return write(fd, block, size) >= 0 || errno == EINTR;
+  });
 }
 
 bool ReadCount(int fd, std::size_t count) {

@@ -6,12 +6,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace bench {
 
 using Clock = std::chrono::steady_clock;
+
+// The paced measurements run at 921600 baud's byte rate (8N1: ten bits a byte).
+constexpr double kPacedBaud = 921600;
+constexpr double kPacedBytesPerSecond = kPacedBaud / 10;
 
 // A pseudo-terminal whose slave is linked as <root>/dosdevices/com<n> of a
 // fresh host root (exported as QUOR_HOST_ROOT for the children).
@@ -61,6 +66,10 @@ class Child {
 
 // Writes count bytes of a known stream to fd as fast as it takes them.
 void WriteStream(int fd, std::size_t count);
+// Hands count bytes to send in 64-byte blocks on an absolute schedule; send
+// returns false to stop.
+void SendPaced(std::size_t count, double bytesPerSecond,
+               const std::function<bool(const std::uint8_t* block, std::size_t size)>& send);
 // Writes count bytes in 64-byte blocks on an absolute schedule.
 void WritePaced(int fd, std::size_t count, double bytesPerSecond);
 // Reads and discards until count bytes came; false if the line ended first.

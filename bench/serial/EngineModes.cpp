@@ -1,6 +1,6 @@
 // The engine side of each measurement, run as a child process so that its
 // CPU use is measured the same way as the reference program's:
-//   serial_bench engine receive|idle|echo|transmit <com number> <count>
+//   serial_bench engine receive|idle|echo|transmit|paced-transmit <com number> <count>
 // Each prints a line when the port is open and ready.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -15,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "bench/serial/BenchSupport.h"
 #include "serial/ComPort.h"
+#include "serial/ErrorCodes.h"
 
 namespace bench {
 namespace {
@@ -144,6 +146,22 @@ int Transmit(int comNumber, std::size_t count) {
   return 0;
 }
 
+// 64-byte blocks at the paced byte rate, as a terminal sending at line speed.
+int PacedTransmit(int comNumber, std::size_t count) {
+  serial::TApdComPort port;
+  OpenPort(port, comNumber);
+  serial::TApdBaseDispatcher& dispatcher = *port.Dispatcher();
+  Ready();
+  SendPaced(count, kPacedBytesPerSecond, [&](const std::uint8_t* block, std::size_t size) {
+    const auto length = static_cast<std::uint32_t>(size);
+    while (dispatcher.QueueOutput(block, length) == serial::ecOutputBufferTooSmall)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+  });
+  while (dispatcher.OutputUsed() > 0) std::this_thread::sleep_for(std::chrono::microseconds(100));
+  return 0;
+}
+
 }  // namespace
 
 int RunEngineMode(const std::string& mode, int comNumber, std::size_t count) {
@@ -151,6 +169,7 @@ int RunEngineMode(const std::string& mode, int comNumber, std::size_t count) {
   if (mode == "idle") return Idle(comNumber, count);
   if (mode == "echo") return Echo(comNumber);
   if (mode == "transmit") return Transmit(comNumber, count);
+  if (mode == "paced-transmit") return PacedTransmit(comNumber, count);
   std::fprintf(stderr, "unknown engine mode %s\n", mode.c_str());
   return 2;
 }

@@ -3,7 +3,6 @@
 // by one 0x7E47 and should cost at most one paint of the merged area.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QEvent>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +10,7 @@
 #include "platform/Messages.h"
 #include "platform/qt/QtMessagePump.h"
 #include "terminal/view/Terminal.h"
+#include "tests/support/PaintCounter.h"
 
 namespace {
 
@@ -50,15 +50,6 @@ class BenchPort : public terminal::TerminalPort {
   std::string pending_;
 };
 
-class PaintCounter : public QObject {
- public:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-  int paints = 0;
-};
-
 void Settle() {
   for (int i = 0; i < 10; ++i) {
     QCoreApplication::processEvents();
@@ -88,7 +79,7 @@ int main(int argc, char** argv) {
   view.show();
   Settle();
 
-  PaintCounter counter;
+  ::test::PaintCounter counter;
   view.viewport()->installEventFilter(&counter);
   int worst = 0;
   std::printf("repaints per 0x7E47 batch (goal: at most 1):\n");

@@ -52,14 +52,20 @@ void Signal(int eventFd) {
 
 class PosixCommDevice final : public CommDevice {
  public:
-  PosixCommDevice(int fd, int epoll, int waitWake, int writeWake, int inputWake)
-      : fd_(fd), epoll_(epoll), waitWake_(waitWake), writeWake_(writeWake), inputWake_(inputWake) {}
+  PosixCommDevice(int fd, int epoll, int waitWake, int writeWake, int inputEpoll, int inputWake)
+      : fd_(fd),
+        epoll_(epoll),
+        waitWake_(waitWake),
+        writeWake_(writeWake),
+        inputEpoll_(inputEpoll),
+        inputWake_(inputWake) {}
 
   ~PosixCommDevice() override {
     ioctl(fd_, TIOCNXCL);
     close(epoll_);
     close(waitWake_);
     close(writeWake_);
+    close(inputEpoll_);
     close(inputWake_);
     close(fd_);
   }
@@ -122,7 +128,8 @@ class PosixCommDevice final : public CommDevice {
     // would stay stopped for good.
     if (inputHeld_ && emulated_.inX && !state.inX) ioctl(fd_, TCXONC, TCION);
     emulated_ = state;
-    if (!InputFlowEmulated()) inputHeld_ = false;
+    inputFlowEmulated_ = InputFlowEmulated();
+    if (!inputFlowEmulated_) inputHeld_ = false;
     // The kernel drives RTS itself under CRTSCTS; DTR handshake is ours.
     if (state.dtrControl != kDtrControlHandshake)
       SetLine(TIOCM_DTR, state.dtrControl == kDtrControlEnable);
@@ -370,12 +377,17 @@ class PosixCommDevice final : public CommDevice {
   const int epoll_;      // the device (edge-triggered input) and waitWake_
   const int waitWake_;   // eventfd: SetCommMask wakes the event wait
   const int writeWake_;  // eventfd: a TX abort wakes the writer
-  const int inputWake_;  // eventfd: WakeInputWait wakes the input wait
+  // The input wait's own epoll (registered once, so a wait costs no setup):
+  // inputWake_ always, the device while the waiter watches input.
+  const int inputEpoll_;
+  const int inputWake_;        // eventfd: WakeInputWait wakes the input wait
+  bool inputWatched_ = false;  // the input waiter's own
   std::atomic<bool> inputWakePending_{false};
   std::atomic<bool> inputWaiting_{false};
   std::mutex lock_;
   std::atomic<bool> vanished_{false};
-  bool prepared_ = false;
+  std::atomic<bool> prepared_{false};           // written under the lock
+  std::atomic<bool> inputFlowEmulated_{false};  // InputFlowEmulated(), kept by SetCommState
   bool hasModemLines_ = false;
   bool hasCounters_ = false;
   int lastLines_ = 0;
@@ -443,7 +455,9 @@ std::uint32_t PosixCommDevice::WaitCommEvent(std::uint32_t& events) {
 std::uint32_t PosixCommDevice::ReadFile(std::uint8_t* buffer, std::uint32_t size,
                                         std::uint32_t& read) {
   read = 0;
-  {
+  // Once prepared, a read without emulated input flow takes no lock: it is
+  // the dispatch thread's path for every arrival.
+  if (!prepared_ || vanished_) {
     std::lock_guard guard(lock_);
     if (std::uint32_t error = Prepare()) return error;
   }
@@ -452,12 +466,15 @@ std::uint32_t PosixCommDevice::ReadFile(std::uint8_t* buffer, std::uint32_t size
   // arrive, and would otherwise sleep on it while they are read.
   const ssize_t n = ::read(fd_, buffer, size);
   const int readError = errno;
-  std::lock_guard guard(lock_);
   if (n > 0) {
     read = static_cast<std::uint32_t>(n);
-    ApplyInputFlow();
+    if (inputFlowEmulated_) {
+      std::lock_guard guard(lock_);
+      ApplyInputFlow();
+    }
     return kErrorSuccess;
   }
+  std::lock_guard guard(lock_);
   if (n < 0 && (readError == EAGAIN || readError == EINTR)) return kErrorSuccess;
   return Fail(n == 0 ? EIO : readError);  // VMIN=1: a read of 0 is a hang-up
 }
@@ -475,15 +492,27 @@ std::uint32_t PosixCommDevice::WaitForInput(bool watchInput, std::chrono::millis
     inputWaiting_.store(false);
     return kErrorSuccess;
   }
-  pollfd fds[2] = {{watchInput ? fd_ : -1, POLLIN, 0}, {inputWake_, POLLIN, 0}};
-  const int n = poll(fds, 2, timeout.count() < 0 ? -1 : static_cast<int>(timeout.count()));
-  inputWaiting_.store(false);
-  if (n <= 0) return kErrorSuccess;
-  if (fds[1].revents & POLLIN) {
-    Consume(inputWake_);
-    inputWakePending_.store(false);
+  // An unwatched device is left out altogether: epoll would still report
+  // its hang-up, and a full buffer would spin on it.
+  if (watchInput != inputWatched_) {
+    epoll_event input{};
+    input.events = EPOLLIN;
+    input.data.fd = fd_;
+    if (epoll_ctl(inputEpoll_, watchInput ? EPOLL_CTL_ADD : EPOLL_CTL_DEL, fd_, &input) == 0)
+      inputWatched_ = watchInput;
   }
-  readable = fds[0].revents != 0;
+  epoll_event ready[2];
+  const int n = epoll_wait(inputEpoll_, ready, 2,
+                           timeout.count() < 0 ? -1 : static_cast<int>(timeout.count()));
+  inputWaiting_.store(false);
+  for (int i = 0; i < n; ++i) {
+    if (ready[i].data.fd == inputWake_) {
+      Consume(inputWake_);
+      inputWakePending_.store(false);
+    } else {
+      readable = true;
+    }
+  }
   return kErrorSuccess;
 }
 
@@ -585,6 +614,7 @@ std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::strin
   const int epoll = epoll_create1(EPOLL_CLOEXEC);
   const int waitWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   const int writeWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  const int inputEpoll = epoll_create1(EPOLL_CLOEXEC);
   const int inputWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   epoll_event input{};
   input.events = EPOLLIN | EPOLLET;
@@ -592,16 +622,20 @@ std::unique_ptr<CommDevice> OpenNativeCommDevice(int comNumber, const std::strin
   epoll_event wake{};
   wake.events = EPOLLIN;
   wake.data.fd = waitWake;
-  if (epoll < 0 || waitWake < 0 || writeWake < 0 || inputWake < 0 ||
+  epoll_event inputWakeEvent{};
+  inputWakeEvent.events = EPOLLIN;
+  inputWakeEvent.data.fd = inputWake;
+  if (epoll < 0 || waitWake < 0 || writeWake < 0 || inputEpoll < 0 || inputWake < 0 ||
       epoll_ctl(epoll, EPOLL_CTL_ADD, fd, &input) != 0 ||
-      epoll_ctl(epoll, EPOLL_CTL_ADD, waitWake, &wake) != 0) {
-    for (int made : {epoll, waitWake, writeWake, inputWake})
+      epoll_ctl(epoll, EPOLL_CTL_ADD, waitWake, &wake) != 0 ||
+      epoll_ctl(inputEpoll, EPOLL_CTL_ADD, inputWake, &inputWakeEvent) != 0) {
+    for (int made : {epoll, waitWake, writeWake, inputEpoll, inputWake})
       if (made >= 0) close(made);
     ioctl(fd, TIOCNXCL);
     return refuse(kErrorNotEnoughMemory);
   }
   error = kErrorSuccess;
-  return std::make_unique<PosixCommDevice>(fd, epoll, waitWake, writeWake, inputWake);
+  return std::make_unique<PosixCommDevice>(fd, epoll, waitWake, writeWake, inputEpoll, inputWake);
 }
 
 }  // namespace platform

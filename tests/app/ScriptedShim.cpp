@@ -21,7 +21,8 @@ void PutText(void* output, std::uint32_t offset, const std::string& text, std::s
 }
 
 [[maybe_unused]] std::int32_t Answer(std::int32_t board, std::uint32_t command, const void* input,
-                    std::uint32_t inputLength, void* output, std::uint32_t outputLength) {
+                                     std::uint32_t inputLength, void* output,
+                                     std::uint32_t outputLength) {
   using namespace mgmt;
   if (!script) return MgmtFailure;
   ++script->requests;
@@ -40,7 +41,7 @@ void PutText(void* output, std::uint32_t offset, const std::string& text, std::s
   switch (command) {
     case MgmtGetBoardSummary:
       if (b.summaryFails) return MgmtFailure;
-      Put32(output, board_summary::kPortCountCopy, b.portCount);
+      Put32(output, MgmtBoardSummaryPortCountCopy, b.portCount);
       return MgmtSuccess;
     case MgmtGetBoardName:
       if (b.nameFails) return MgmtFailure;
@@ -48,14 +49,14 @@ void PutText(void* output, std::uint32_t offset, const std::string& text, std::s
       return MgmtSuccess;
     case MgmtGetDriverInfo:
       if (b.driverInfoFails) return MgmtFailure;
-      PutText(output, driver_info::kDriverVersion, b.driverVersion, driver_info::kTextSize);
+      PutText(output, MgmtDriverInfoDriverVersion, b.driverVersion, MgmtDriverInfoTextSize);
       return MgmtSuccess;
     case MgmtGetPortNames:
       if (b.namesFails) return MgmtFailure;
-      Put32(output, port_names::kCount, std::uint32_t(b.portNames.size()));
+      Put32(output, MgmtPortNamesCount, std::uint32_t(b.portNames.size()));
       for (std::size_t i = 0; i < b.portNames.size() && i < 64; ++i)
-        PutText(output, port_names::kFirstEntry + port_names::kEntrySize * std::uint32_t(i),
-                b.portNames[i], port_names::kEntrySize);
+        PutText(output, MgmtPortNamesFirstEntry + MgmtPortNamesEntrySize * std::uint32_t(i),
+                b.portNames[i], MgmtPortNamesEntrySize);
       return MgmtSuccess;
     case MgmtGetPortStatus:
     case MgmtGetPortCounters: {
@@ -66,27 +67,27 @@ void PutText(void* output, std::uint32_t offset, const std::string& text, std::s
       const app_test::ScriptedPort& p = b.ports[index];
       if (command == MgmtGetPortStatus) {
         if (p.statusFails) return MgmtFailure;
-        Put32(output, port_status::kOpenState, p.openState);
+        Put32(output, MgmtPortStatusOpenState, p.openState);
         auto* bytes = static_cast<std::uint8_t*>(output);
-        bytes[port_status::kRts] = p.rts;
-        bytes[port_status::kCts] = p.cts;
-        bytes[port_status::kDtr] = p.dtr;
-        bytes[port_status::kDsr] = p.dsr;
-        bytes[port_status::kRi] = p.ri;
-        bytes[port_status::kCd] = p.cd;
-        Put32(output, port_status::kBaud, p.baud);
-        Put32(output, port_status::kBaudCopy, p.baudCopy);
-        Put32(output, port_status::kDataBitsCode, p.dataBitsCode);
-        Put32(output, port_status::kStopBits, p.stopBits);
-        Put32(output, port_status::kParity, p.parity);
+        bytes[MgmtPortStatusRts] = p.rts;
+        bytes[MgmtPortStatusCts] = p.cts;
+        bytes[MgmtPortStatusDtr] = p.dtr;
+        bytes[MgmtPortStatusDsr] = p.dsr;
+        bytes[MgmtPortStatusRi] = p.ri;
+        bytes[MgmtPortStatusCd] = p.cd;
+        Put32(output, MgmtPortStatusBaud, p.baud);
+        Put32(output, MgmtPortStatusBaudCopy, p.baudCopy);
+        Put32(output, MgmtPortStatusDataBitsCode, p.dataBitsCode);
+        Put32(output, MgmtPortStatusStopBits, p.stopBits);
+        Put32(output, MgmtPortStatusParity, p.parity);
         return MgmtSuccess;
       }
       if (p.countersFails) return MgmtFailure;
-      Put32(output, port_counters::kBytesTransmitted, p.bytesTransmitted);
-      Put32(output, port_counters::kBytesReceived, p.bytesReceived);
-      Put32(output, port_counters::kErrors1, p.errors[0]);
-      Put32(output, port_counters::kErrors2, p.errors[1]);
-      Put32(output, port_counters::kErrors3, p.errors[2]);
+      Put32(output, MgmtPortCountersBytesTransmitted, p.bytesTransmitted);
+      Put32(output, MgmtPortCountersBytesReceived, p.bytesReceived);
+      Put32(output, MgmtPortCountersErrors1, p.errors[0]);
+      Put32(output, MgmtPortCountersErrors2, p.errors[1]);
+      Put32(output, MgmtPortCountersErrors3, p.errors[2]);
       return MgmtSuccess;
     }
     default:

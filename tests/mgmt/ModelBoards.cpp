@@ -32,7 +32,7 @@ std::vector<std::uint8_t> PortNames(const ScriptedBoard& board) {
 
 std::vector<std::uint8_t> PortRecord(std::uint32_t size, std::uint32_t port) {
   std::vector<std::uint8_t> record(size);
-  PutU32(record.data(), 0, port_status::kClosed);
+  PutU32(record.data(), 0, MgmtPortStatusClosed);
   PutU32(record.data(), 32, 9600 + port);
   return record;
 }
@@ -70,7 +70,7 @@ bool ScriptedDriver::Control(Handle handle, std::uint32_t code, const void* inpu
   if (!board) return false;
   switch (code) {
     case IOCTL_BOARD_GET_INFO: {
-      std::vector<std::uint8_t> info(board_info::kSize);
+      std::vector<std::uint8_t> info(MgmtBoardInfoSize);
       PutU32(info.data(), 0, board->word0);
       PutU32(info.data(), 4, board->portCount);
       return Answer(info, output, outputLength, replyLimit, bytesReturned);
@@ -82,8 +82,9 @@ bool ScriptedDriver::Control(Handle handle, std::uint32_t code, const void* inpu
       if (inputLength < 4) return false;
       const std::uint32_t port = GetU32(input, 0);
       if (port >= board->portCount) return false;
-      const std::uint32_t size =
-          code == IOCTL_BOARD_GET_PORT_STATUS ? port_status::kSize : port_counters::kSize;
+      const std::uint32_t size = code == IOCTL_BOARD_GET_PORT_STATUS
+                                     ? std::uint32_t{MgmtPortStatusSize}
+                                     : std::uint32_t{MgmtPortCountersSize};
       return Answer(PortRecord(size, port), output, outputLength, replyLimit, bytesReturned);
     }
     case IOCTL_BOARD_GET_REGISTRY_PATH: {

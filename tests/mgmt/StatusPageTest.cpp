@@ -12,10 +12,13 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <thread>
 
+#include "driver/StatusPageFile.h"
 #include "mgmt/ByteOrder.h"
 #include "mgmt/MgmtCommand.h"
 #include "mgmt/host/linux/LinuxHost.h"
@@ -30,46 +33,33 @@ namespace {
 namespace fs = std::filesystem;
 namespace page = status_page;
 
-struct PageBoard {
-  std::uint32_t ports;
-  std::string select;
-};
+using TempFolder = ::test::HostRootFolder;
 
 // The bytes of a page as orvalisd lays it out; each port's status record
 // starts with its own slot number, so a read shows where it came from.
-std::vector<std::uint8_t> PageBytes(const std::vector<PageBoard>& boards, bool selects,
+std::vector<std::uint8_t> PageBytes(const std::vector<orvalisd::PageBoard>& boards, bool selects,
                                     std::uint64_t heartbeat) {
-  std::uint32_t ports = 0;
-  for (const auto& board : boards) ports += board.ports;
-  std::vector<std::uint8_t> bytes(page::PageSize(static_cast<std::uint32_t>(boards.size()), ports));
-  page::Header header{};
-  header.magic = page::kMagic;
-  header.format = page::kFormat;
-  header.boardCount = static_cast<std::uint32_t>(boards.size());
-  header.portCount = ports;
-  header.selects = selects;
-  header.heartbeat = heartbeat;
-  std::memcpy(bytes.data(), &header, sizeof header);
+  TempFolder folder;
+  const std::string path = folder.Path() + "/made.page";
+  std::string error;
+  auto file = orvalisd::StatusPageFile::Create(path, boards, selects, error);
+  EXPECT_TRUE(file) << error;
+  if (!file) return {};
   std::uint32_t slot = 0;
-  for (std::size_t i = 0; i < boards.size(); ++i) {
-    page::BoardEntry entry{};
-    entry.firstSlot = slot;
-    entry.portCount = boards[i].ports;
-    entry.selectLength = static_cast<std::uint32_t>(boards[i].select.size());
-    std::memcpy(entry.select, boards[i].select.data(), boards[i].select.size());
-    std::memcpy(bytes.data() + page::kBoardsOffset + i * sizeof entry, &entry, sizeof entry);
-    slot += boards[i].ports;
+  for (std::size_t board = 0; board < boards.size(); ++board) {
+    for (std::uint32_t port = 0; port < boards[board].ports; ++port, ++slot) {
+      std::array<std::uint8_t, MgmtPortStatusSize> status{};
+      std::array<std::uint8_t, MgmtPortCountersSize> counters{};
+      PutU32(status.data(), 0, 100 + slot);
+      PutU32(counters.data(), 0, 200 + slot);
+      page::WriteSlot(*file->Slot(board, port), status.data(), counters.data());
+    }
   }
-  auto* slots =
-      reinterpret_cast<page::PortSlot*>(bytes.data() + page::SlotsOffset(header.boardCount));
-  for (std::uint32_t i = 0; i < ports; ++i) {
-    std::array<std::uint8_t, port_status::kSize> status{};
-    std::array<std::uint8_t, port_counters::kSize> counters{};
-    PutU32(status.data(), 0, 100 + i);
-    PutU32(counters.data(), 0, 200 + i);
-    page::WriteSlot(slots[i], status.data(), counters.data());
-  }
-  return bytes;
+  file->Beat(heartbeat);
+  EXPECT_TRUE(file->Name(error)) << error;
+  // Read while the writer still holds it: its end marks the page stale.
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 // Written under a temporary name and renamed, as orvalisd does.
@@ -88,8 +78,6 @@ void WritePage(const std::string& path, const std::vector<std::uint8_t>& bytes,
 std::uint64_t LastingBeat() {
   return page::MonotonicNanos() + 60'000'000'000ull;
 }
-
-using TempFolder = ::test::HostRootFolder;
 
 struct DamageCase {
   const char* name;
@@ -152,8 +140,8 @@ TEST(StatusPageSlot, ReadsAreNeverTorn) {
   page::PortSlot slot{};
   std::atomic<bool> done{false};
   std::thread writer([&] {
-    std::array<std::uint8_t, port_status::kSize> status;
-    std::array<std::uint8_t, port_counters::kSize> counters;
+    std::array<std::uint8_t, MgmtPortStatusSize> status;
+    std::array<std::uint8_t, MgmtPortCountersSize> counters;
     for (std::uint32_t i = 0; !done; ++i) {
       status.fill(static_cast<std::uint8_t>(i));
       counters.fill(static_cast<std::uint8_t>(i));
@@ -163,7 +151,7 @@ TEST(StatusPageSlot, ReadsAreNeverTorn) {
   });
   int torn = 0;
   std::set<std::uint8_t> seen;
-  std::array<std::uint8_t, port_counters::kSize> out;
+  std::array<std::uint8_t, MgmtPortCountersSize> out;
   const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (seen.size() < 200 && std::chrono::steady_clock::now() < limit) {
     if (!page::ReadCounters(slot, out.data())) continue;  // outlasted by the writer

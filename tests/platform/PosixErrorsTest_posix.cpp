@@ -1,9 +1,8 @@
-#include "platform/comm/PosixErrors.h"
-
 #include <errno.h>
 #include <gtest/gtest.h>
 
 #include "platform/comm/CommDevice.h"
+#include "platform/comm/PosixErrors.h"
 
 namespace platform::posix {
 namespace {

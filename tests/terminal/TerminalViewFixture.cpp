@@ -5,20 +5,9 @@
 #include <QtTest/QTest>
 
 #include "platform/Messages.h"
+#include "tests/support/PaintCounter.h"
 
 namespace terminal::test {
-namespace {
-
-class PaintCounter : public QObject {
- public:
-  bool eventFilter(QObject*, QEvent* event) override {
-    if (event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-  int paints = 0;
-};
-
-}  // namespace
 
 TerminalViewTest::TerminalViewTest() {
   view.SetBorderStyle(bsNone);
@@ -64,7 +53,7 @@ QPoint TerminalViewTest::CellCenter(int visibleCol, int visibleRow) const {
 
 int TerminalViewTest::CountPaintsWhile(const std::function<void()>& action) {
   Settle();
-  PaintCounter counter;
+  ::test::PaintCounter counter;
   view.viewport()->installEventFilter(&counter);
   action();
   Settle();

@@ -70,11 +70,12 @@ std::optional<bool> BoardDevice::AnswerFromPage(std::uint32_t code, const void* 
   if (!status && code != IOCTL_BOARD_GET_PORT_COUNTERS) return std::nullopt;
   const auto board = page_->BoardOf(selection_);
   if (!board) return std::nullopt;  // nothing selected: the driver's own refusal
-  const std::uint32_t size = status ? port_status::kSize : port_counters::kSize;
+  const std::uint32_t size =
+      status ? std::uint32_t{MgmtPortStatusSize} : std::uint32_t{MgmtPortCountersSize};
   const auto port = PortIndexOf(input, inputLength, page_->PortCount(*board));
   if (!port || outputLength < size) return false;
-  std::uint8_t record[port_counters::kSize];
-  static_assert(port_counters::kSize >= port_status::kSize);
+  std::uint8_t record[MgmtPortCountersSize];
+  static_assert(std::uint32_t{MgmtPortCountersSize} >= std::uint32_t{MgmtPortStatusSize});
   if (!page_->Read(*board, *port, status, record)) return false;
   std::memcpy(output, record, size);
   bytesReturned = size;

@@ -57,8 +57,8 @@ struct BoardEntry {
 static_assert(offsetof(BoardEntry, select) == 16);
 static_assert(sizeof(BoardEntry) == 256);
 
-constexpr std::uint32_t kStatusWords = port_status::kSize / 4;
-constexpr std::uint32_t kCounterWords = port_counters::kSize / 4;
+constexpr std::uint32_t kStatusWords = MgmtPortStatusSize / 4;
+constexpr std::uint32_t kCounterWords = MgmtPortCountersSize / 4;
 
 // The records as the host's bytes in 32-bit words, each word atomic.
 struct PortSlot {
@@ -68,9 +68,9 @@ struct PortSlot {
   std::uint32_t counters[kCounterWords];
   std::uint32_t padding[13];
 };
-static_assert(port_status::kSize % 4 == 0 && port_counters::kSize % 4 == 0);
+static_assert(MgmtPortStatusSize % 4 == 0 && MgmtPortCountersSize % 4 == 0);
 static_assert(offsetof(PortSlot, status) == 8);
-static_assert(offsetof(PortSlot, counters) == 8 + port_status::kSize);
+static_assert(offsetof(PortSlot, counters) == 8 + MgmtPortStatusSize);
 static_assert(sizeof(PortSlot) == 192);
 
 constexpr std::size_t kBoardsOffset = sizeof(Header);
