@@ -35,6 +35,9 @@ QString PortStatusWords(const TNodeData& node) {
 TPort2Frame::TPort2Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TPort2Frame>()) {
   ui_->setupUi(this);
+  // The window colour, so that unlit lamps stand out on their button face.
+  for (QWidget* panel : {ui_->StatusPanel, ui_->ControlLinePanel, ui_->ParamsPanel})
+    panel->setBackgroundRole(QPalette::Base);
   gui::FitToCaption(*ui_->TerminalButton);
   setMinimumSize(size());
   connect(ui_->TerminalButton, &QPushButton::clicked, this, &TPort2Frame::TerminalButtonClick);
