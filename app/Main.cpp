@@ -124,14 +124,21 @@ void TMainForm::SetupMenus() {
     menu->menuAction()->setStatusTip(menu->statusTip());
 }
 
-// Ctrl+F6 goes on to the next MDI child. Ctrl+F4, which closes the active
-// one, is the child's own close key (QKeySequence::Close).
+// The MDI keys: Ctrl+F6 goes on to the next child; Ctrl+F4 closes the
+// active one. Where the platform's close keys hold Ctrl+F4 (Windows), it is
+// the child's own close key already, and a second binding would make both
+// ambiguous.
 void TMainForm::SetupMdiKeys() {
-  auto* next = new QAction(this);
-  next->setShortcut(Qt::CTRL | Qt::Key_F6);
-  connect(next, &QAction::triggered, this,
-          gui::Guarded([this] { ui_->MdiClient->activateNextSubWindow(); }));
-  addAction(next);
+  auto addKey = [this](QKeyCombination key, auto handler) {
+    auto* action = new QAction(this);
+    action->setShortcut(key);
+    connect(action, &QAction::triggered, this, gui::Guarded(handler));
+    addAction(action);
+  };
+  addKey(Qt::CTRL | Qt::Key_F6, [this] { ui_->MdiClient->activateNextSubWindow(); });
+  const QKeySequence closeKey(Qt::CTRL | Qt::Key_F4);
+  if (!QKeySequence::keyBindings(QKeySequence::Close).contains(closeKey))
+    addKey(Qt::CTRL | Qt::Key_F4, [this] { ui_->MdiClient->closeActiveSubWindow(); });
 }
 
 // Once the window has its size from the window system, the tree is made as
