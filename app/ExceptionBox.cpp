@@ -4,13 +4,14 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include "gui/Util.h"
 #include "serial/ExceptionDisplay.h"
 
 namespace app {
 namespace {
 
 void ShowOnGuiThread(const QString& text) {
-  QMessageBox::critical(QApplication::activeWindow(), QGuiApplication::applicationDisplayName(),
+  QMessageBox::critical(QApplication::activeWindow(), QString::fromLatin1(gui::kApplicationTitle),
                         text, QMessageBox::Ok);
 }
 

@@ -5,6 +5,7 @@
 #include <QTextBrowser>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "platform/Modules.h"
 #include "term/TermMainWindow.h"
@@ -96,6 +97,11 @@ void THelpViewer::ShowPage(const QString& page) {
     if (page.contains('#')) url.setFragment(page.section('#', 1));
     browser_->setSource(url);
   }
+  // Help asked for from a modal dialog stays usable: a window that belongs to
+  // the modal one is not blocked by it. Otherwise it belongs to no window.
+  QWidget* modal = QApplication::activeModalWidget();
+  winId();  // the window handle exists from here on
+  windowHandle()->setTransientParent(modal && modal != this ? modal->windowHandle() : nullptr);
   show();
   raise();
   activateWindow();

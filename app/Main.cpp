@@ -5,9 +5,14 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "app/About.h"
 #include "app/Board1.h"
@@ -19,6 +24,7 @@
 #include "app/PortFacts.h"
 #include "app/TreeImages.h"
 #include "gui/Guard.h"
+#include "term/MdiOrder.h"
 #include "term/TermMDIChild.h"
 #include "ui_Main.h"
 
@@ -26,12 +32,22 @@ namespace app {
 
 bool TreeRebuilding = false;
 
+QSize DefaultMainWindowSize(const QSize& workArea) {
+  return (workArea * 3 / 4).expandedTo(kMainWindowDesignSize).boundedTo(workArea);
+}
+
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent), ui_(std::make_unique<Ui::TMainForm>()) {
   LoadImages();
   ui_->setupUi(this);
   ui_->TreeView->setAccessibleName(QStringLiteral("Devices"));
+  if (const QScreen* desktop = screen()) {
+    const QSize workArea = desktop->availableGeometry().size();
+    setMinimumSize(kMainWindowDesignSize.boundedTo(workArea));
+    resize(DefaultMainWindowSize(workArea));
+  }
   SetupMenus();
+  SetupMdiKeys();
   portFacts_ = std::make_unique<TPortFacts>();
   portFacts_->OnHoldersFound = [this](int nodeIndex) { ShowPortFacts(nodeIndex); };
   window_ = platform::CreateMessageWindow(
@@ -55,6 +71,7 @@ TMainForm::TMainForm(QWidget* parent)
   contents->setBackgroundRole(QPalette::Base);
   auto* stack = new QVBoxLayout(contents);
   stack->setContentsMargins(0, 0, 0, 0);
+  stack->setSpacing(0);  // the pane is as high as the panel it shows
   board1Frame_ = new TBoard1Frame;
   port1Frame_ = new TPort1Frame;
   port2Frame_ = new TPort2Frame;
@@ -86,7 +103,6 @@ void TMainForm::SetupMenus() {
   auto* hiddenSeparator = ui_->ToolBar->addSeparator();
   hiddenSeparator->setObjectName("ToolButton3");
   hiddenSeparator->setVisible(false);
-  ui_->VSplitter->setSizes({160, width() - 164});
   ui_->VSplitter->setStretchFactor(1, 1);
   ui_->MdiClient->setBackground(palette().brush(QPalette::Dark));
 
@@ -104,6 +120,45 @@ void TMainForm::SetupMenus() {
   connect(ui_->TallyportHelp1, &QAction::triggered, this, guarded(&TMainForm::TallyportHelp1Click));
   connect(ui_->HelpAboutItem, &QAction::triggered, this, guarded(&TMainForm::HelpAbout1Execute));
   connect(ui_->Window1, &QMenu::aboutToShow, this, gui::Guarded([this] { RebuildWindowMenu(); }));
+  // A menu title shows its hint while the pointer is on it.
+  for (QMenu* menu : {ui_->File1, ui_->Window1, ui_->Help1})
+    menu->menuAction()->setStatusTip(menu->statusTip());
+}
+
+// The MDI keys: Ctrl+F6 goes on to the next child; Ctrl+F4 closes the
+// active one. Where the platform's close keys hold Ctrl+F4 (Windows), it is
+// the child's own close key already, and a second binding would make both
+// ambiguous.
+void TMainForm::SetupMdiKeys() {
+  auto addKey = [this](QKeyCombination key, auto handler) {
+    auto* action = new QAction(this);
+    action->setShortcut(key);
+    connect(action, &QAction::triggered, this, gui::Guarded(handler));
+    addAction(action);
+  };
+  addKey(Qt::CTRL | Qt::Key_F6, [this] { ui_->MdiClient->activateNextSubWindow(); });
+  const QKeySequence closeKey(Qt::CTRL | Qt::Key_F4);
+  if (!QKeySequence::keyBindings(QKeySequence::Close).contains(closeKey))
+    addKey(Qt::CTRL | Qt::Key_F4, [this] { ui_->MdiClient->closeActiveSubWindow(); });
+}
+
+// Once the window has its size from the window system, the tree is made as
+// wide as its widest node, so that board names show whole: at least its
+// designed width, at most a third of the window.
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!std::exchange(treeFitted_, true)) FitTreeToNodes();
+}
+
+void TMainForm::FitTreeToNodes() {
+  constexpr int kTreeDesignWidth = 160;
+  QTreeWidget& tree = *ui_->TreeView;
+  const int nodes = static_cast<QAbstractItemView&>(tree).sizeHintForColumn(0) +
+                    2 * tree.frameWidth() + tree.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int treeWidth =
+      std::clamp(nodes, kTreeDesignWidth, std::max(kTreeDesignWidth, width() / 3));
+  ui_->VSplitter->setSizes(
+      {treeWidth, std::max(0, width() - treeWidth - ui_->VSplitter->handleWidth())});
 }
 
 QMdiArea& TMainForm::MdiArea() const {
@@ -115,11 +170,7 @@ int TMainForm::MdiChildCount() const {
 }
 
 std::vector<term::TTermMDIChildForm*> TMainForm::TerminalWindows() const {
-  std::vector<term::TTermMDIChildForm*> windows;
-  for (QMdiSubWindow* child : ui_->MdiClient->subWindowList(QMdiArea::CreationOrder)) {
-    if (auto* terminal = qobject_cast<term::TTermMDIChildForm*>(child)) windows.push_back(terminal);
-  }
-  return windows;
+  return term::TerminalWindowsInMdiOrder(*ui_->MdiClient);
 }
 
 // --- Layouts -----------------------------------------------------------------
@@ -233,7 +284,7 @@ void TMainForm::FormCloseQuery() {
 
 void TMainForm::FormClose() {
   try {
-    const auto windows = ui_->MdiClient->subWindowList(QMdiArea::CreationOrder);
+    const auto windows = term::MdiOrder(*ui_->MdiClient);
     for (auto it = windows.rbegin(); it != windows.rend(); ++it) {
       if (QPointer<QMdiSubWindow> window = *it) window->close();
     }

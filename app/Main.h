@@ -49,6 +49,14 @@ constexpr int kInUseMark = 1;
 // nothing then.
 extern bool TreeRebuilding;
 
+// The size the main window is designed at, and the smallest its layout is
+// designed for.
+constexpr QSize kMainWindowDesignSize(550, 424);
+// The size the window system opens the main window at on a desktop with this
+// work area: three quarters of it in each direction, at least the design
+// size, at most the work area.
+QSize DefaultMainWindowSize(const QSize& workArea);
+
 class TMainForm : public QMainWindow, public term::TermMainWindow {
   Q_OBJECT
 
@@ -93,11 +101,14 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   bool SplitLayoutShown() const;
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   // Main.cpp
   void SetupMenus();
+  void SetupMdiKeys();
+  void FitTreeToNodes();
   void FormCloseQuery();
   void FormClose();
   void HideDetailFrames();
@@ -141,6 +152,7 @@ class TMainForm : public QMainWindow, public term::TermMainWindow {
   QTimer statusTimer_;
   platform::HWND window_ = 0;
   std::unique_ptr<TPortFacts> portFacts_;
+  bool treeFitted_ = false;
 };
 
 }  // namespace app

@@ -36,6 +36,9 @@ TPort2Frame::TPort2Frame(QWidget* parent)
     : QWidget(parent), ui_(std::make_unique<Ui::TPort2Frame>()) {
   ui_->setupUi(this);
   gui::LinkCaptions(*this);
+  // The window colour, so that unlit lamps stand out on their button face.
+  for (QWidget* panel : {ui_->StatusPanel, ui_->ControlLinePanel, ui_->ParamsPanel})
+    panel->setBackgroundRole(QPalette::Base);
   gui::FitToCaption(*ui_->TerminalButton);
   setMinimumSize(size());
   connect(ui_->TerminalButton, &QPushButton::clicked, this, &TPort2Frame::TerminalButtonClick);

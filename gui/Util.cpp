@@ -1,9 +1,7 @@
 #include "gui/Util.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
 #include <algorithm>
 
 namespace gui {
@@ -27,11 +25,17 @@ void LinkCaptions(QWidget& panel) {
   }
 }
 
-void ShowMessage(const QString& text, const QString& informativeText) {
-  QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(), text,
-                  QMessageBox::Ok, QApplication::activeWindow());
+QMessageBox::StandardButton ShowMessageBox(const QString& title, const QString& text,
+                                           QMessageBox::StandardButtons buttons,
+                                           const QString& informativeText) {
+  QMessageBox box(QMessageBox::NoIcon, title, text, buttons, QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);  // "<Ok>" is text, not a tag
   box.setInformativeText(informativeText);
-  box.exec();
+  return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void ShowMessage(const QString& text, const QString& informativeText) {
+  ShowMessageBox(QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, informativeText);
 }
 
 }  // namespace gui

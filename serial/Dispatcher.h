@@ -188,7 +188,7 @@ class TApdBaseDispatcher {
   std::uint8_t LineError();
   bool LineBreak();
   // The open device has gone away (a far-end hang-up, an adapter pulled
-  // out): it fails every call, as a vanished device does.
+  // out): it fails every call, as a vanished device does. Owner thread.
   bool DeviceGone();
 
  protected:

@@ -55,8 +55,7 @@ void TApdBaseDispatcher::StatusTriggerPass() {
 }
 
 bool TApdBaseDispatcher::DeviceGone() {
-  std::lock_guard guard(mainLock_);
-  std::uint32_t lines = 0;
+  std::uint32_t lines = 0;  // a modem-line read: it does not block, so no lock
   return device_ && device_->GetCommModemStatus(lines) == platform::kErrorGenFailure;
 }
 

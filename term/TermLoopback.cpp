@@ -3,12 +3,11 @@
 // data-available event, and reports both counts.
 #include "term/TermLoopback.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QPointer>
 #include <cmath>
 #include <utility>
 
+#include "gui/Util.h"
 #include "platform/Ticks.h"
 #include "serial/TriggerMessages.h"
 #include "term/MessageLoop.h"
@@ -55,10 +54,7 @@ namespace {
 
 QMessageBox::StandardButton ShowLoopbackBox(const QString& text,
                                             QMessageBox::StandardButtons buttons) {
-  QMessageBox box(QMessageBox::Information, QString::fromLatin1(kLoopbackBoxTitle), text, buttons,
-                  QApplication::activeWindow());
-  box.setTextFormat(Qt::PlainText);  // "<Ok>" is text, not a tag
-  return static_cast<QMessageBox::StandardButton>(box.exec());
+  return gui::ShowMessageBox(QString::fromLatin1(kLoopbackBoxTitle), text, buttons);
 }
 
 }  // namespace

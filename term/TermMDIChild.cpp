@@ -261,9 +261,10 @@ void TTermMDIChildForm::FormCloseQuery() {
         apdComPort_.PurgeInput();
       });
     }
-    DetachTerminalView();
+    Swallow([&] { DetachTerminalView(); });
     Swallow([&] { apdComPort_.SetOpen(false); });
-    platform::DelayTicks(kCloseWaitTicks);
+    // Other handlers run in the wait; what they raise stays in here too.
+    Swallow([&] { platform::DelayTicks(kCloseWaitTicks); });
   }
   Swallow([&] {
     if (mainWindow_.MdiChildCount() == 1) mainWindow_.ShowTreeOnlyLayout();

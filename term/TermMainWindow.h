@@ -33,7 +33,8 @@ class TermMainWindow {
   virtual void SetOtherPortTerminalButtonEnabled(bool enabled) = 0;
 
   // MDI children (all kinds) and the terminal windows among them, in MDI
-  // order (creation order, index 0 first).
+  // order: index 0 the active child, then down the stacking order
+  // (term/MdiOrder.h).
   virtual int MdiChildCount() const = 0;
   virtual std::vector<TTermMDIChildForm*> TerminalWindows() const = 0;
   virtual void ShowTreeOnlyLayout() = 0;

@@ -61,9 +61,17 @@ def main():
         os.symlink(os.ttyname(slave), os.path.join(root, "dosdevices", f"com{COM}"))
         os.close(slave)
 
-        display = f":{300 + os.getpid() % 400}"
-        processes.append(subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x800x24",
-                                           "-nolisten", "tcp"], stderr=subprocess.DEVNULL))
+        # Xvfb picks a free display and names it once it takes connections: a
+        # program started before that dies in Qt's platform plugin.
+        ready, told = os.pipe()
+        processes.append(subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0",
+                                           "1280x800x24", "-nolisten", "tcp"],
+                                          pass_fds=(told,), stderr=subprocess.DEVNULL))
+        os.close(told)
+        with os.fdopen(ready) as answer:
+            display = ":" + answer.readline().strip()
+        if display == ":":
+            raise AssertionError("Xvfb did not start")
         bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
                               "--print-pid=1"], capture_output=True, text=True, check=True)
         address, bus_pid = bus.stdout.split()[:2]
@@ -75,8 +83,9 @@ def main():
         processes.append(subprocess.Popen([launcher, "--launch-immediately"], env=env,
                                           stderr=subprocess.DEVNULL))
         time.sleep(1)
-        processes.append(subprocess.Popen([harbex], env=env, stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL))
+        errors = open(os.path.join(root, "harbex.err"), "w+")
+        program = subprocess.Popen([harbex], env=env, stdout=subprocess.DEVNULL, stderr=errors)
+        processes.append(program)
         import pyatspi
 
         def find(root_object, predicate):
@@ -89,7 +98,13 @@ def main():
                     return app
             return None
 
-        app = wait_for("harbex on the accessibility bus", application)
+        def started():
+            if program.poll() is not None:
+                raise AssertionError(f"harbex exited with {program.returncode}: "
+                                     f"{open(errors.name).read()[-2000:]}")
+            return application()
+
+        app = wait_for("harbex on the accessibility bus", started)
         # The detail panels' captions label their values.
         captions = pyatspi.findAllDescendants(app, lambda o: o.getRole() == pyatspi.ROLE_LABEL
                                               and (o.name or "").endswith(":"))

@@ -278,10 +278,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // The refused window keeps its rate, the box shows it, and the windows after
-// it in MDI order get that rate, not the one asked for.
+// it in MDI order (the active one, then down the stacking order: 0, 2, 1
+// here) get that rate, not the one asked for.
 TEST_F(PropertiesTest, ApplyToAllGoesThroughTheWindowsInOrderAndCarriesARestoredRateOn) {
   for (int i = 0; i < 3; ++i) Open(i);
-  fakes[1]->SetRefuseState([](const platform::CommState& s) { return s.baudRate == 230400; });
+  main.mdiArea.setActiveSubWindow(windows[0]);
+  fakes[2]->SetRefuseState([](const platform::CommState& s) { return s.baudRate == 230400; });
   TTermPropForm form(main, *windows[0]);
   Box(form, "BaudRateComboBox").setCurrentText("230400");
   Control<QCheckBox>(form, "ApplyToAllOpenPortsCheckBox").setChecked(true);
@@ -291,11 +293,11 @@ TEST_F(PropertiesTest, ApplyToAllGoesThroughTheWindowsInOrderAndCarriesARestored
   EXPECT_EQ(answers.texts, std::vector<QString>{"Unable to set requested baud rate."});
   EXPECT_EQ(Box(form, "BaudRateComboBox").currentText(), "115200");
   EXPECT_EQ(windows[0]->ApdComPort().Baud(), 230400);
-  EXPECT_EQ(windows[1]->ApdComPort().Baud(), 115200);
   EXPECT_EQ(windows[2]->ApdComPort().Baud(), 115200);
+  EXPECT_EQ(windows[1]->ApdComPort().Baud(), 115200);
   EXPECT_EQ(fakes[0]->State().baudRate, 230400u);
-  EXPECT_EQ(fakes[1]->State().baudRate, 115200u);
   EXPECT_EQ(fakes[2]->State().baudRate, 115200u);
+  EXPECT_EQ(fakes[1]->State().baudRate, 115200u);
 }
 
 TEST_F(PropertiesTest, WithoutTheCheckBoxOnlyTheOwnerChanges) {

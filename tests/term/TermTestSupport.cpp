@@ -9,6 +9,7 @@
 
 #include "platform/Messages.h"
 #include "platform/qt/QtMessagePump.h"
+#include "term/MdiOrder.h"
 
 namespace term::test {
 namespace {
@@ -20,7 +21,6 @@ class QtEnvironment : public testing::Environment {
   void SetUp() override {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     application_ = std::make_unique<QApplication>(argc_, argv_);
-    QApplication::setApplicationDisplayName(QStringLiteral("Quor Tallyport"));
     pump_ = std::make_unique<platform::QtMessagePump>();
   }
   void TearDown() override {
@@ -103,11 +103,7 @@ int FakeMainWindow::MdiChildCount() const {
 }
 
 std::vector<TTermMDIChildForm*> FakeMainWindow::TerminalWindows() const {
-  std::vector<TTermMDIChildForm*> windows;
-  for (QMdiSubWindow* window : mdiArea.subWindowList(QMdiArea::CreationOrder)) {
-    if (auto* terminal = qobject_cast<TTermMDIChildForm*>(window)) windows.push_back(terminal);
-  }
-  return windows;
+  return TerminalWindowsInMdiOrder(mdiArea);
 }
 
 ModalAnswers::ModalAnswers() {
