@@ -42,7 +42,7 @@ def wait_for(what, probe, seconds=15):
 def main():
     harbex = sys.argv[1]
     launcher = "/usr/libexec/at-spi-bus-launcher"
-    for tool in ("Xvfb", "dbus-daemon", "xdotool"):
+    for tool in ("Xvfb", "xdpyinfo", "dbus-daemon", "xdotool"):
         if not shutil.which(tool):
             skip(f"{tool} is not installed (scripts/setup-deps)")
     if not os.path.exists(launcher):
@@ -72,6 +72,10 @@ def main():
             display = ":" + answer.readline().strip()
         if display == ":":
             raise AssertionError("Xvfb did not start")
+        # harbex dies in Qt's platform plugin when the display refuses it: make
+        # sure the server answers a client first.
+        wait_for(f"Xvfb on {display}", lambda: subprocess.run(
+            ["xdpyinfo", "-display", display], capture_output=True).returncode == 0)
         bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
                               "--print-pid=1"], capture_output=True, text=True, check=True)
         address, bus_pid = bus.stdout.split()[:2]
