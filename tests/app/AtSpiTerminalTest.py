@@ -61,19 +61,20 @@ def main():
         os.symlink(os.ttyname(slave), os.path.join(root, "dosdevices", f"com{COM}"))
         os.close(slave)
 
-        # Xvfb picks a free display and names it once it takes connections: a
-        # program started before that dies in Qt's platform plugin.
+        # Xvfb picks a free display and names it once it takes connections. It
+        # must not reset when its last client leaves (the AT-SPI launcher, the
+        # check below): a connection during a reset is refused, and a Qt
+        # program refused its display aborts in its platform plugin.
         ready, told = os.pipe()
         processes.append(subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0",
-                                           "1280x800x24", "-nolisten", "tcp"],
+                                           "1280x800x24", "-nolisten", "tcp", "-noreset"],
                                           pass_fds=(told,), stderr=subprocess.DEVNULL))
         os.close(told)
         with os.fdopen(ready) as answer:
             display = ":" + answer.readline().strip()
         if display == ":":
             raise AssertionError("Xvfb did not start")
-        # harbex dies in Qt's platform plugin when the display refuses it: make
-        # sure the server answers a client first.
+        # harbex starts once the server answers a client.
         wait_for(f"Xvfb on {display}", lambda: subprocess.run(
             ["xdpyinfo", "-display", display], capture_output=True).returncode == 0)
         bus = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1",
