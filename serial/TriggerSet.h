@@ -122,6 +122,20 @@ class TTriggerSet {
              std::uint16_t& value);
   void RefreshModemStatusLocked(platform::CommDevice* device, bool afterModemEvent);
   void RecomputeDeliveryLocked(DeliveryRequest request);
+  // Marks the matching handler records removed and drops them, or leaves
+  // that to the end of a delivery in progress.
+  template <class Records, class Matches>
+  void RemoveHandlersLocked(Records& records, Matches matches) {
+    for (auto& record : records) {
+      if (matches(record)) record.removed = true;
+    }
+    if (delivering_) {
+      removalsPending_ = true;
+      return;
+    }
+    std::erase_if(records, [](const auto& record) { return record.removed; });
+    RecomputeDeliveryLocked(DeliveryRequest::Recompute);
+  }
   void CountArmed();
 
   mutable std::mutex lock_;  // the main lock

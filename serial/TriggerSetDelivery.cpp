@@ -19,15 +19,8 @@ void TTriggerSet::AddWindowHandler(platform::HWND window) {
 
 void TTriggerSet::RemoveWindowHandler(platform::HWND window) {
   std::lock_guard guard(lock_);
-  for (auto& record : windowHandlers_) {
-    if (record.window == window) record.removed = true;
-  }
-  if (delivering_) {
-    removalsPending_ = true;
-    return;
-  }
-  std::erase_if(windowHandlers_, [](const WindowHandlerRecord& r) { return r.removed; });
-  RecomputeDeliveryLocked(DeliveryRequest::Recompute);
+  RemoveHandlersLocked(windowHandlers_,
+                       [window](const WindowHandlerRecord& r) { return r.window == window; });
 }
 
 void TTriggerSet::AddEventHandler(const void* owner, EventHandler handler) {
@@ -38,15 +31,8 @@ void TTriggerSet::AddEventHandler(const void* owner, EventHandler handler) {
 
 void TTriggerSet::RemoveEventHandler(const void* owner) {
   std::lock_guard guard(lock_);
-  for (auto& record : eventHandlers_) {
-    if (record.owner == owner) record.removed = true;
-  }
-  if (delivering_) {
-    removalsPending_ = true;
-    return;
-  }
-  std::erase_if(eventHandlers_, [](const EventHandlerRecord& r) { return r.removed; });
-  RecomputeDeliveryLocked(DeliveryRequest::Recompute);
+  RemoveHandlersLocked(eventHandlers_,
+                       [owner](const EventHandlerRecord& r) { return r.owner == owner; });
 }
 
 void TTriggerSet::RecomputeDelivery(DeliveryRequest request) {
