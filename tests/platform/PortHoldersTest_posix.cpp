@@ -131,4 +131,23 @@ TEST(PortHolderLookup, ReadsWhatAFakeProcHoldsAndPassesOverTheRest) {
   EXPECT_TRUE(holders[1].empty() && holders[2].empty());
 }
 
+// Enough processes for the scan to be shared out over threads: every holder
+// is found once, whichever share it fell in.
+TEST(PortHolderLookup, FindsEveryHolderAmongManyProcesses) {
+  support::ScopedHostRoot root;
+  support::PtyPort pty(root, 250);
+  const fs::path proc = fs::path(root.Path()) / "proc";
+  std::vector<int> expected;
+  for (int pid = 1000; pid < 1400; ++pid) {
+    fs::create_directories(proc / std::to_string(pid) / "fd");
+    const bool holds = pid % 97 == 0;
+    fs::create_symlink(holds ? pty.SlavePath() : "/dev/null", proc / std::to_string(pid) / "fd/3");
+    if (holds) expected.push_back(pid);
+  }
+  const auto holders = FindPortHolders({pty.SlavePath()}, root.Path());
+  std::vector<int> found;
+  for (const PortHolder& h : holders.front()) found.push_back(h.pid);
+  EXPECT_EQ(found, expected);
+}
+
 }  // namespace
