@@ -257,7 +257,7 @@ class TApdCustomComPort {
                                            platform::LPARAM lParam);
   void DeliverTriggerMessage(platform::UINT msg, platform::WPARAM wParam, platform::LPARAM lParam);
   std::int32_t Check(std::int32_t result) const;
-  bool AnyTriggerEventAssigned() const;
+  TriggerMessageSet AssignedTriggerMessages() const;
   bool ApplyNow() const { return portState_ == PortState::Open; }
   void ApplyLineSettings();
   void ReapplyFlow();

@@ -178,15 +178,26 @@ void TApdCustomComPort::NotifyUsers(platform::UINT msg) {
     platform::SendMessageTimeout(*it, msg, 0, 0, kUserNotifyTimeout);
 }
 
-bool TApdCustomComPort::AnyTriggerEventAssigned() const {
-  return OnTrigger || OnTriggerAvail || OnTriggerData || OnTriggerStatus || OnTriggerTimer ||
-         OnTriggerLineError || OnTriggerModemStatus || OnTriggerOutbuffFree ||
-         OnTriggerOutbuffUsed || OnTriggerOutSent;
+// The trigger messages whose events are assigned.
+TriggerMessageSet TApdCustomComPort::AssignedTriggerMessages() const {
+  TriggerMessageSet messages = OnTrigger ? kAllTriggerMessages : 0;
+  if (OnTriggerAvail) messages |= TriggerMessageBit(kMsgTriggerAvail);
+  if (OnTriggerData) messages |= TriggerMessageBit(kMsgTriggerData);
+  if (OnTriggerTimer) messages |= TriggerMessageBit(kMsgTriggerTimer);
+  if (OnTriggerStatus || OnTriggerLineError || OnTriggerModemStatus || OnTriggerOutbuffFree ||
+      OnTriggerOutbuffUsed || OnTriggerOutSent)
+    messages |= TriggerMessageBit(kMsgTriggerStatus);
+  return messages;
 }
 
+// The window is sent only the messages it raises events for: an owner that
+// wants modem-status events alone is spared a blocking send through the GUI
+// thread per received block.
 void TApdCustomComPort::UpdateTriggerDelivery() {
   if (portState_ != PortState::Open || !dispatcher_) return;
-  dispatcher_->RecomputeDelivery(AnyTriggerEventAssigned()
+  const TriggerMessageSet messages = AssignedTriggerMessages();
+  dispatcher_->SetPortHandlerMessages(messages);
+  dispatcher_->RecomputeDelivery(messages
                                      ? TApdBaseDispatcher::DeliveryRequest::PortHandlerInstalled
                                      : TApdBaseDispatcher::DeliveryRequest::PortHandlerRemoved);
 }

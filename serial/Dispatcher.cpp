@@ -83,6 +83,10 @@ void TApdBaseDispatcher::RecomputeDelivery(DeliveryRequest request) {
   triggers_.RecomputeDelivery(request);
 }
 
+void TApdBaseDispatcher::SetPortHandlerMessages(TriggerMessageSet messages) {
+  triggers_.SetPortHandlerMessages(messages);
+}
+
 // Runs on the dispatch thread. No lock is held while a handler runs, so a
 // handler may take input, queue output, arm triggers or close the port.
 TApdBaseDispatcher::DeliveryResult TApdBaseDispatcher::DeliverTrigger(platform::UINT msg,
@@ -91,7 +95,7 @@ TApdBaseDispatcher::DeliveryResult TApdBaseDispatcher::DeliverTrigger(platform::
   using Slot = TTriggerSet::Slot;
   const bool dataDelivery = msg == kMsgTriggerAvail;
   bool windows = false;
-  if (!triggers_.BeginDelivery(windows)) return DeliveryResult::Taken;
+  if (!triggers_.BeginDelivery(msg, windows)) return DeliveryResult::Taken;
   input_.BeginDelivery(dataDelivery);
   const auto lParam = static_cast<platform::LPARAM>(lowWord | std::uint32_t(handle_) << 16);
 

@@ -178,6 +178,8 @@ class TApdBaseDispatcher {
   void AddEventHandler(const void* owner, EventHandler handler);
   void RemoveEventHandler(const void* owner);
   void RecomputeDelivery(DeliveryRequest request);
+  // The trigger messages the port's own window handles (all until told).
+  void SetPortHandlerMessages(TriggerMessageSet messages);
 
   // --- Modem and line state (any thread) ------------------------------------
   // The modem-status byte read fresh from the device; then the change bits in

@@ -13,6 +13,13 @@ constexpr platform::UINT kMsgTriggerAvail = 0x7E01;   // wParam = bytes availabl
 constexpr platform::UINT kMsgTriggerData = 0x7E02;    // wParam = trigger handle
 constexpr platform::UINT kMsgTriggerTimer = 0x7E03;   // wParam = trigger handle
 constexpr platform::UINT kMsgTriggerStatus = 0x7E04;  // wParam = trigger handle
+// A set of the four trigger messages, one bit each.
+using TriggerMessageSet = std::uint8_t;
+constexpr TriggerMessageSet TriggerMessageBit(platform::UINT msg) {
+  return TriggerMessageSet(1u << (msg - kMsgTriggerAvail));
+}
+constexpr TriggerMessageSet kAllTriggerMessages = 0x0F;
+
 // Sent to the port's users (wParam = lParam = 0).
 constexpr platform::UINT kMsgPortOpened = 0x7E08;
 constexpr platform::UINT kMsgPortClosing = 0x7E09;

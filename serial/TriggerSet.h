@@ -22,6 +22,7 @@
 
 #include "platform/Messages.h"
 #include "platform/comm/CommDevice.h"
+#include "serial/TriggerMessages.h"
 
 namespace serial {
 
@@ -95,9 +96,13 @@ class TTriggerSet {
   void AddEventHandler(const void* owner, EventHandler handler);
   void RemoveEventHandler(const void* owner);
   void RecomputeDelivery(DeliveryRequest request);
-  // False when no handler needs the delivery; else it has begun, and
+  // The messages the port's own window handles (all until told): the
+  // others need not be sent to it, each send being a round trip through
+  // the GUI thread.
+  void SetPortHandlerMessages(TriggerMessageSet messages);
+  // False when no handler needs the delivery of msg; else it has begun, and
   // windows tells whether window handlers get it.
-  bool BeginDelivery(bool& windows);
+  bool BeginDelivery(platform::UINT msg, bool& windows);
   Slot EventHandlerAt(std::size_t index, std::shared_ptr<EventHandler>& handler) const;
   Slot WindowAt(std::size_t index, platform::HWND& window) const;
   void EndDelivery();
@@ -154,6 +159,7 @@ class TTriggerSet {
   bool removalsPending_ = false;
   bool handlerServiceNeeded_ = false;
   bool portHandlerInstalled_ = false;
+  TriggerMessageSet portHandlerMessages_ = kAllTriggerMessages;
 };
 
 }  // namespace serial

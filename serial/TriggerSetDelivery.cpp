@@ -59,11 +59,16 @@ void TTriggerSet::RecomputeDeliveryLocked(DeliveryRequest request) {
   }
 }
 
-bool TTriggerSet::BeginDelivery(bool& windows) {
+void TTriggerSet::SetPortHandlerMessages(TriggerMessageSet messages) {
+  std::lock_guard guard(lock_);
+  portHandlerMessages_ = messages;
+}
+
+bool TTriggerSet::BeginDelivery(platform::UINT msg, bool& windows) {
   std::lock_guard guard(lock_);
   if (!handlerServiceNeeded_) return false;
   delivering_ = true;
-  windows = portHandlerInstalled_ ||
+  windows = (portHandlerInstalled_ && (portHandlerMessages_ & TriggerMessageBit(msg))) ||
             std::count_if(windowHandlers_.begin(), windowHandlers_.end(), live) > 1;
   return true;
 }

@@ -18,10 +18,11 @@ std::uint8_t* ByteBlock::Reserve(std::size_t count) {
 }
 
 std::size_t TaaByteQueue::Append(const std::uint8_t* bytes, std::size_t count) {
-  return Append(count, [bytes](std::uint8_t* dest, std::size_t n) {
+  auto copy = [bytes](std::uint8_t* dest, std::size_t n) {
     std::memcpy(dest, bytes, n);
     return n;
-  });
+  };
+  return Append(count, copy).count;
 }
 
 void TaaByteQueue::Drain(ByteBlock& into) {

@@ -2,7 +2,7 @@
 // thread to the GUI thread.
 //
 // One thread appends (the dispatcher's, in the view's data handler), another
-// drains (the GUI thread, on 0x7E47); every operation holds the queue's lock
+// drains (the GUI thread, on 0x7E47 or at its next frame); every operation holds the queue's lock
 // briefly, and draining hands the queued bytes over by exchanging blocks, so
 // the GUI thread reads them without the lock while new bytes arrive.
 //
@@ -39,16 +39,25 @@ class ByteBlock {
 
 class TaaByteQueue {
  public:
+  struct Appended {
+    std::size_t count;
+    // The first bytes since the last drain: the drainer needs waking; later
+    // ones wait for that drain.
+    bool first;
+  };
+
   // Lets `fill(dest, count)` write up to `count` bytes at the tail and keeps
   // the number it returns. `fill` runs under the queue's lock, so it must not
   // touch the queue.
   template <typename Fill>
-  std::size_t Append(std::size_t count, Fill&& fill) {
+  Appended Append(std::size_t count, Fill&& fill) {
     std::lock_guard guard(lock_);
+    const bool wasEmpty = block_.Count() == 0;
     std::uint8_t* dest = block_.Reserve(count);
     std::size_t added = fill(dest, count);
-    block_.Commit(added < count ? added : count);
-    return added < count ? added : count;
+    if (added > count) added = count;
+    block_.Commit(added);
+    return {added, wasEmpty && added > 0};
   }
   std::size_t Append(const std::uint8_t* bytes, std::size_t count);
 

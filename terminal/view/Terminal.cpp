@@ -101,7 +101,7 @@ platform::LRESULT TAdTerminal::HandleMessage(platform::UINT msg, platform::WPARA
   switch (msg) {
     case kMsgDataQueued:
       // The emulator and the cursor handler it raises may fail.
-      serial::RunUserAction([this] { DrainQueue(); });
+      serial::RunUserAction([this] { DataQueued(); });
       break;
     case kMsgRecreateWindow:
       ApplyScrollBars();
@@ -237,6 +237,7 @@ void TAdTerminal::Beep() {
 }
 
 void TAdTerminal::EraseEverything() {
+  DrainQueue();  // what arrived before is erased too
   ActiveEmulator().EraseEverything();
   viewport()->update();
   PlaceCaret();
@@ -403,15 +404,19 @@ void TAdTerminal::paintEvent(QPaintEvent* event) {
   }
 }
 
+int TAdTerminal::FrameWait() const {
+  const qint64 wait = sinceFrame_.isValid() ? kFrameMs - sinceFrame_.elapsed() : 0;
+  return int(std::clamp<qint64>(wait, 0, kFrameMs));
+}
+
 void TAdTerminal::ScheduleFrame() {
-  if (frame_.isActive()) return;
   // A view that painted a while ago paints at once: one byte typed at the
   // far end shows without waiting for a frame.
-  qint64 wait = sinceFrame_.isValid() ? kFrameMs - sinceFrame_.elapsed() : 0;
-  frame_.start(int(std::clamp<qint64>(wait, 0, kFrameMs)));
+  if (!frame_.isActive()) frame_.start(FrameWait());
 }
 
 void TAdTerminal::PaintFrame() {
+  DrainQueue();  // all that arrived since the last frame, in order
   sinceFrame_.start();
   if (ActiveEmulator().RepaintPending())
     RepaintChanges();

@@ -127,7 +127,7 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   // The selection in reading order; 0, 0 without one.
   CellPos SelectionStart() const { return selStart_; }
   CellPos SelectionEnd() const { return selEnd_; }
-  // Received data waits for the next frame to be painted.
+  // Received data waits for the next frame to be handled and painted.
   bool FramePending() const { return frame_.isActive(); }
   // Received bytes not yet handed to the emulator (any thread).
   std::size_t QueuedBytes() const { return receive_->queue.Count(); }
@@ -188,6 +188,7 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void KeepScrollPositionInBuffer();
   void PlaceCaret();
   // Received data is painted at the next frame: what the buffer holds then.
+  int FrameWait() const;
   void ScheduleFrame();
   void PaintFrame();
   void RepaintChanges();
@@ -198,7 +199,9 @@ class TAdTerminal : public QAbstractScrollArea, public TerminalHost {
   void StartReceiving();
   void StopReceiving();
   void PortDestroyed();
-  void DrainQueue();
+  void DataQueued();
+  // Hands the queued bytes to the emulator; false when there were none.
+  bool DrainQueue();
 
   // Keys and selection (TerminalInput.cpp)
   void KeyPressed(QKeyEvent* event);

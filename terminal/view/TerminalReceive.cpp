@@ -25,10 +25,11 @@ void TAdTerminal::StartReceiving() {
   receiving_ =
       port_->AddDataHandler(this, [state, port](platform::UINT msg, platform::WPARAM count) {
         if (msg != serial::kMsgTriggerAvail || count == 0) return;
-        std::size_t added = state->queue.Append(count, [port](std::uint8_t* dest, std::size_t n) {
+        auto added = state->queue.Append(count, [port](std::uint8_t* dest, std::size_t n) {
           return port->TakeInput(dest, n) ? n : 0;
         });
-        if (added > 0) platform::PostMessage(state->window, kMsgDataQueued, 0, 0);
+        // Bytes behind the first wait for the drain it asked for.
+        if (added.first) platform::PostMessage(state->window, kMsgDataQueued, 0, 0);
       });
   pending_ = !receiving_;
 }
@@ -48,13 +49,26 @@ void TAdTerminal::PortDestroyed() {
   pending_ = false;
 }
 
-void TAdTerminal::DrainQueue() {
+void TAdTerminal::DataQueued() {
+  if (useLazyDisplay_) {
+    DrainQueue();  // painted at the next timer tick
+  } else if (!frame_.isActive()) {
+    // A view that painted a while ago takes and paints the bytes at once;
+    // otherwise they and all that follow wait in the queue for the frame, so
+    // a busy line wakes the GUI thread once a frame, not once a batch.
+    if (FrameWait() == 0)
+      PaintFrame();
+    else
+      ScheduleFrame();
+  }
+}
+
+bool TAdTerminal::DrainQueue() {
   receive_->queue.Drain(drained_);
-  if (drained_.Count() == 0) return;
-  TAdTerminalEmulator& emulator = ActiveEmulator();
-  emulator.HandleReceivedBlock(drained_.Data(), drained_.Count());
-  if (!useLazyDisplay_) ScheduleFrame();
+  if (drained_.Count() == 0) return false;
+  ActiveEmulator().HandleReceivedBlock(drained_.Data(), drained_.Count());
   drained_.Clear();
+  return true;
 }
 
 }  // namespace terminal

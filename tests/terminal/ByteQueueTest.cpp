@@ -42,17 +42,25 @@ INSTANTIATE_TEST_SUITE_P(Sequences, ByteQueueGrowth,
 
 TEST(TaaByteQueue, KeepsOnlyWhatTheFillReallyWrote) {
   TaaByteQueue queue;
-  std::size_t added = queue.Append(100, [](std::uint8_t* dest, std::size_t) {
+  auto nothing = [](std::uint8_t*, std::size_t) { return std::size_t(0); };
+  EXPECT_FALSE(queue.Append(5, nothing).first) << "no bytes, no wake-up";
+  auto added = queue.Append(100, [](std::uint8_t* dest, std::size_t) {
     dest[0] = 'a';
     dest[1] = 'b';
     return std::size_t(2);
   });
-  EXPECT_EQ(added, 2u);
-  EXPECT_EQ(queue.Append(5, [](std::uint8_t*, std::size_t) { return std::size_t(0); }), 0u);
+  EXPECT_EQ(added.count, 2u);
+  EXPECT_TRUE(added.first);
+  EXPECT_EQ(queue.Append(5, nothing).count, 0u);
+  auto one = [](std::uint8_t* dest, std::size_t) {
+    dest[0] = 'c';
+    return std::size_t(1);
+  };
+  EXPECT_FALSE(queue.Append(1, one).first) << "the drain owed takes these too";
   ByteBlock block;
   queue.Drain(block);
-  ASSERT_EQ(block.Count(), 2u);
-  EXPECT_EQ(std::string(block.Data(), block.Data() + 2), "ab");
+  EXPECT_EQ(std::string(block.Data(), block.Data() + block.Count()), "abc");
+  EXPECT_TRUE(queue.Append(1, one).first) << "the first bytes after a drain";
 }
 
 TEST(TaaByteQueue, DrainHandsOverEverythingInOrderAndEmptiesTheQueue) {
