@@ -6,6 +6,7 @@
 #include <QtTest/QTest>
 #include <thread>
 
+#include "platform/Messages.h"
 #include "serial/TriggerMessages.h"
 #include "tests/terminal/TerminalViewFixture.h"
 
@@ -178,6 +179,33 @@ TEST_F(TAdTerminalTyping, ClosedPortSendsNothingAndHalfDuplexStillEchoes) {
   QTest::keyClicks(&view, "hi");
   EXPECT_TRUE(port.sent.empty());
   EXPECT_EQ(RowText(view.ActiveEmulator().Buffer(), ScreenRow(1)), "hi");
+}
+
+// Bytes arriving while a frame is due wait in the queue for it, without a
+// wake-up each; a key's echo still comes after them, and the frame takes
+// every byte in order.
+TEST_F(TAdTerminalTyping, BytesWaitingForTheFrameComeBeforeTheEcho) {
+  view.SetComPort(&port);
+  view.SetUseLazyDisplay(false);
+  view.SetHalfDuplex(true);
+  view.setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view.hasFocus(); }));
+  Settle();
+  const TAdTerminalBuffer& buffer = view.ActiveEmulator().Buffer();
+  port.Receive("a");
+  platform::ProcessMessages();
+  EXPECT_EQ(RowText(buffer, ScreenRow(1)), "a") << "an idle view takes bytes at once";
+  port.Receive("b");
+  port.Receive("c");
+  platform::ProcessMessages();
+  EXPECT_EQ(RowText(buffer, ScreenRow(1)), "a");
+  EXPECT_EQ(view.QueuedBytes(), 2u);
+  QTest::keyClick(&view, Qt::Key_D);
+  EXPECT_EQ(RowText(buffer, ScreenRow(1)), "abcd");
+  port.Receive("e");
+  Settle();
+  EXPECT_EQ(RowText(buffer, ScreenRow(1)), "abcde");
+  EXPECT_EQ(view.QueuedBytes(), 0u);
 }
 
 TEST_F(TAdTerminalTyping, TabIsLeftToFocusNavigationWithoutWantAllKeys) {
