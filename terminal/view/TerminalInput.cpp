@@ -41,7 +41,7 @@ void TAdTerminal::keyPressEvent(QKeyEvent* event) {
 
 void TAdTerminal::KeyPressed(QKeyEvent* event) {
   // What arrived before the key comes before its local echo.
-  if (DrainQueue()) ScheduleFrame();
+  if (DrainQueue() && !useLazyDisplay_) ScheduleFrame();
   int key = event->key();
   Qt::KeyboardModifiers modifiers =
       event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
