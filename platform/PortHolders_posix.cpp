@@ -142,8 +142,8 @@ void ScanDescriptors(int proc, int pid, const DevicesByNumber& devices,
 }
 
 // Almost all of a scan is the kernel's work per process and descriptor, so
-// the processes are shared out over the cores: on a busy machine that halves
-// the time to name a holder.
+// the processes are shared out over the cores: with two, that halves the
+// time to name a holder.
 std::vector<std::pair<std::size_t, int>> DescriptorHolders(const std::string& procPath,
                                                            const DevicesByNumber& devices,
                                                            int self) {
@@ -152,9 +152,9 @@ std::vector<std::pair<std::size_t, int>> DescriptorHolders(const std::string& pr
   if (proc < 0) return hits;
   std::vector<int> pids = ProcessIds(proc);
   std::erase(pids, self);
-  const std::size_t workers = std::clamp<std::size_t>(
-      std::min<std::size_t>(std::thread::hardware_concurrency(), kMaxScanThreads), 1,
-      std::max<std::size_t>(1, pids.size() / kProcessesPerThread));
+  const std::size_t workers =
+      std::max<std::size_t>(1, std::min({std::size_t(std::thread::hardware_concurrency()),
+                                         kMaxScanThreads, pids.size() / kProcessesPerThread}));
   std::vector<std::vector<std::pair<std::size_t, int>>> shares(workers);
   auto scanShare = [&](std::size_t share) {
     for (std::size_t i = share; i < pids.size(); i += workers)
